@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "circle_search.h"
+
 // The 2×2 orthogonal matrix V (rotation or reflection) that minimises
 //
 //   ½·vec(V)ᵀ·Q·vec(V) + ⟨G, V⟩ + lambda·‖V·[z1; z2]‖₁,
@@ -19,3 +21,20 @@ void solve_orthogonal_2x2(const double* Q, const double* G, double lambda,
 // Most retained pairs a call can hold: twice this is the circle search's
 // largest term count.
 constexpr int32_t MAX_PAIR_COUNT = (int32_t{1} << 29) - 1;
+
+// The building blocks of the solver, exposed for testing.
+
+
+// Copies the pairs (z1[k], z2[k]) with a component above DEGENERACY_EPS in
+// magnitude, in order, to kept1/kept2 (room for n each); returns their count.
+int32_t retain_pairs(const double* z1, const double* z2, int32_t n, double* kept1,
+                     double* kept2);
+
+enum class Family { rotation, reflection };
+
+// The circle problem of one family. Fills coef_c and coef_s (2·j doubles
+// each: first row of V·[z1; z2] in the first half, second row in the second)
+// and points the problem at them.
+CircleProblem family_problem(Family family, const double* Q, const double* G, double lambda,
+                             const double* kept1, const double* kept2, int32_t j,
+                             double* coef_c, double* coef_s);
