@@ -22,3 +22,17 @@ void select_pair_max_violation(const double* A, const double* B, int32_t n_cols,
 // orthogonal recombinations of the pair's columns.
 void select_pair_max_reduction(const double* A, const double* B, int32_t n_cols,
                                int32_t n_rows, int32_t n_trials, double* out);
+
+// Building blocks of the two selectors, declared for the tests.
+
+// Element offset n_rows·k of column k, formed in 64 bits: the 32-bit product
+// would overflow for large columns, while every drawable column must be
+// reachable.
+int64_t column_offset(int32_t n_rows, int32_t k);
+
+// Score of the drawn pair (i, j) under each rule, from the columns Aᵢ, Aⱼ,
+// Bᵢ, Bⱼ of n_rows elements each.
+double max_violation_score(const double* a_i, const double* a_j,
+                           const double* b_i, const double* b_j, int64_t n_rows);
+double max_reduction_score(const double* a_i, const double* a_j,
+                           const double* b_i, const double* b_j, int64_t n_rows);
