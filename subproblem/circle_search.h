@@ -41,6 +41,12 @@ double circle_objective(double c, double s, const CircleProblem& problem);
 // (1, 0, SENTINEL). Throws std::bad_alloc when scratch memory is unavailable.
 CircleResult search_circle(const CircleProblem& problem);
 
+// The same search, restricted to the portable lane kernels when
+// allow_wide_lanes is false (the processor's widest ones are used otherwise).
+// Both give identical bits; tests use this to check the path that other
+// processors take.
+CircleResult search_circle_lanes(const CircleProblem& problem, bool allow_wide_lanes);
+
 // In-place ascending sort of values[0 … count−1] by repeated parent/child
 // exchange passes (quadratic, and deterministic also for NaN input).
 void sort_ascending(double* values, int32_t count);

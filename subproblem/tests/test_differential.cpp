@@ -39,11 +39,13 @@ void expect_same_search(const std::vector<double>& cc, const std::vector<double>
     p.term_count = static_cast<int32_t>(cc.size());
     const reference::Problem rp{f[0], f[1], f[2], f[3], f[4], f[5], cc.data(), cs.data(),
                                 p.term_count};
-    const CircleResult got = search_circle(p);
     const reference::Result want = reference::search(rp);
-    ASSERT_EQ(bits(got.c), bits(want.c)) << what << " trial " << trial;
-    ASSERT_EQ(bits(got.s), bits(want.s)) << what << " trial " << trial;
-    ASSERT_EQ(bits(got.value), bits(want.value)) << what << " trial " << trial;
+    for (bool wide : {true, false}) {
+        const CircleResult got = search_circle_lanes(p, wide);
+        ASSERT_EQ(bits(got.c), bits(want.c)) << what << " trial " << trial << " wide " << wide;
+        ASSERT_EQ(bits(got.s), bits(want.s)) << what << " trial " << trial << " wide " << wide;
+        ASSERT_EQ(bits(got.value), bits(want.value)) << what << " trial " << trial << " wide " << wide;
+    }
 }
 
 TEST(Differential, PolynomialRootsMatchBitForBit) {
@@ -108,6 +110,32 @@ TEST(Differential, SolverMatchesBitForBit) {
         solve_orthogonal_2x2(p.Q.data(), p.G.data(), p.lambda, p.z1.data(), p.z2.data(), n, got);
         reference::solve(p.Q.data(), p.G.data(), p.lambda, p.z1.data(), p.z2.data(), n, want);
         for (int i = 0; i < 4; ++i) ASSERT_EQ(bits(got[i]), bits(want[i])) << trial << " " << i;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Data where every pair is retained and every term has a breakpoint, as in
+// real use, at the sizes the solver is tuned for; and the same sizes built
+// from a handful of distinct values, so that breakpoints coincide.
+TEST(Differential, SolverMatchesAtWorkingSizes) {
+    std::mt19937_64 rng(555);
+    for (int32_t n : {5, 50, 500, 1200}) {
+        for (int shape = 0; shape < 2; ++shape) {
+            testdata::Subproblem p = testdata::subproblem(rng, n, 0.0);
+            if (shape == 1) {
+                for (int32_t k = 0; k < n; ++k) {
+                    p.z1[k] = static_cast<double>(1 + static_cast<int>(rng() % 3)) * ((rng() & 1) ? 1 : -1);
+                    p.z2[k] = static_cast<double>(1 + static_cast<int>(rng() % 3)) * ((rng() & 1) ? 1 : -1);
+                }
+            }
+            double got[4], want[4];
+            solve_orthogonal_2x2(p.Q.data(), p.G.data(), p.lambda, p.z1.data(), p.z2.data(), n, got);
+            reference::solve(p.Q.data(), p.G.data(), p.lambda, p.z1.data(), p.z2.data(), n, want);
+            for (int i = 0; i < 4; ++i) ASSERT_EQ(bits(got[i]), bits(want[i])) << n << " " << shape;
+        }
     }
 }
 
