@@ -16,6 +16,8 @@
 //   tooShort       an array with fewer elements than the call reads
 //   outOfMemory    scratch memory could not be obtained
 //   internal       any other failure inside the computation
+// and brevak also
+//   tooManyPairs   a pair count above what its solver can hold
 
 #include "mex.h"
 
@@ -25,6 +27,7 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <type_traits>
 
 // mexFunction is the one symbol a MEX-file exports; everything else is built
 // with hidden visibility.
@@ -164,11 +167,11 @@ public:
     {
         char id[64];
         std::snprintf(id, sizeof id, "%s:%s", function_, reason);
+        // The host puts the function's name before the message itself.
         char text[512];
-        const int head = std::snprintf(text, sizeof text, "%s: ", function_);
         va_list args;
         va_start(args, format);
-        std::vsnprintf(text + head, sizeof text - static_cast<size_t>(head), format, args);
+        std::vsnprintf(text, sizeof text, format, args);
         va_end(args);
         mexErrMsgIdAndTxt(id, "%s", text);
     }
@@ -195,5 +198,11 @@ private:
     int nrhs_;
     const mxArray* const* prhs_;
 };
+
+// A failed check leaves the gateway through the host's error call, which
+// does not return and may skip destructors: the checker must own nothing.
+static_assert(std::is_trivially_destructible<Gateway>::value &&
+                  std::is_trivially_destructible<KernelStatus>::value,
+              "objects alive when a host error is raised must own nothing");
 
 }  // namespace mex_args

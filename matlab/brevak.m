@@ -1,0 +1,38 @@
+%BREVAK  Best 2-by-2 rotation or reflection for an L1-weighted quadratic.
+%   V = BREVAK(Q, G, LAMBDA, Z1, Z2, N) returns the 2-by-2 orthogonal matrix V
+%   (a rotation [c s; -s c] or a reflection [-c s; s c]) that minimises
+%
+%       0.5*V(:)'*Q*V(:) + sum(sum(G.*V)) + LAMBDA*sum(sum(abs(V*[Z1(1:N); Z2(1:N)])))
+%
+%   The search is direct, not iterative: on each family it compares a finite
+%   list of candidate points and keeps the first with the lowest value; the
+%   rotation is returned only when it is strictly better than the reflection.
+%
+%   Arguments:
+%     Q       real double array of at least 16 elements, read as a 4-by-4
+%             matrix in column order. Only the diagonal and upper triangle are
+%             used; Q is taken as symmetric.
+%     G       real double array of at least 4 elements, read as a 2-by-2 matrix.
+%     LAMBDA  weight of the L1 term, any real number (first element used).
+%     Z1, Z2  real double arrays; their first N elements form the two rows of
+%             the 2-by-N matrix in the L1 term. Pairs (Z1(k), Z2(k)) with both
+%             entries at most 2.2204e-16 in magnitude are left out.
+%     N       number of pairs, truncated toward zero. N <= 0, NaN, Inf or a
+%             value beyond the 32-bit range means no pairs. At most 536870911.
+%   Inputs after the sixth are ignored. Any shape is accepted when an array
+%   has enough elements. A bad call raises an error with an identifier
+%   brevak:<reason>, e.g. brevak:nargin, brevak:notRealDouble, brevak:tooShort,
+%   brevak:notRealScalar, brevak:tooManyPairs or brevak:outOfMemory.
+%
+%   Result:
+%     V       2-by-2 double matrix, orthogonal up to rounding.
+%
+%   Example:
+%       Q = eye(4); G = [1 2; 3 4];
+%       z1 = [1 -2 0.5]; z2 = [0.3 1 -1];
+%       V = brevak(Q, G, 0.1, z1, z2, numel(z1));
+%       V'*V     % the 2-by-2 identity, up to rounding
+%
+%   See also TOLMIV, ZANDREL, MAKE_MEX.
+
+% brevak is a MEX-file; this file holds its help text only.

@@ -1,0 +1,95 @@
+function make_mex(outdir)
+%MAKE_MEX  Compile the MEX-files brevak, tolmiv and zandrel from source.
+%   MAKE_MEX compiles the three MEX-files into the folder that holds this
+%   file, beside their help files brevak.m, tolmiv.m and zandrel.m. Add that
+%   folder to the path to use them:
+%
+%       cd matlab        % this folder of the source tree
+%       make_mex
+%       addpath(pwd)
+%
+%   MAKE_MEX(OUTDIR) puts the MEX-files into the folder OUTDIR instead,
+%   creating it when needed; copy the help files there for `help` to work.
+%
+%   It runs in MATLAB, with a C++17 compiler chosen by `mex -setup C++`, and
+%   in GNU Octave, with mkoctfile (Debian: liboctave-dev). The kernels'
+%   results are fixed to the last bit by the order of their floating-point
+%   operations, so every compilation turns off contraction into fused
+%   multiply-adds (-ffp-contract=off) and never relaxes IEEE semantics. Only
+%   mexFunction is exported. In MATLAB the files are built with
+%   -compatibleArrayDims, the 32-bit array interface under which
+%   mxCreateDoubleMatrix binds to mxCreateDoubleMatrix_700.
+%
+%   To add a MEX-file, add a row to the table `targets` below: its name, its
+%   gateway source, the folders whose .cpp files hold its kernel, and the
+%   -D macros its gateway needs.
+%
+%   See also BREVAK, TOLMIV, ZANDREL.
+
+here = fileparts(mfilename('fullpath'));
+root = fileparts(here);
+if nargin < 1 || isempty(outdir)
+    outdir = here;
+end
+if ~exist(outdir, 'dir')
+    mkdir(outdir);
+end
+
+%          name       gateway source                                  kernel folder  macros
+targets = {'brevak',  fullfile('subproblem', 'gateway', 'brevak_mex.cpp'),     'subproblem', {}
+           'tolmiv',  fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),     'pairs',      {'PAIR_SELECT_TOLMIV'}
+           'zandrel', fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),     'pairs',      {'PAIR_SELECT_ZANDREL'}};
+
+includes = {['-I' root], ['-I' fullfile(root, 'subproblem')], ['-I' fullfile(root, 'pairs')]};
+in_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
+
+for t = 1:size(targets, 1)
+    name = targets{t, 1};
+    kernel = dir(fullfile(root, targets{t, 3}, '*.cpp'));
+    sources = [{fullfile(root, targets{t, 2})}, ...
+               cellfun(@(f) fullfile(root, targets{t, 3}, f), {kernel.name}, 'UniformOutput', false)];
+    macros = cellfun(@(m) ['-D' m], targets{t, 4}, 'UniformOutput', false);
+    fprintf('make_mex: building %s\n', name);
+    if in_octave
+        build_octave(name, outdir, [includes, macros, sources]);
+    else
+        build_matlab(name, outdir, [includes, macros, sources]);
+    end
+end
+fprintf('make_mex: brevak, tolmiv and zandrel are in %s\n', outdir);
+end
+
+function build_octave(name, outdir, args)
+% mkoctfile takes its compiler flags from the environment.
+flags = ['-std=c++17 -O2 -ffp-contract=off -fno-fast-math ' ...
+         '-fvisibility=hidden -fvisibility-inlines-hidden'];
+saved = getenv('CXXFLAGS');
+restore = onCleanup(@() setenv('CXXFLAGS', saved));
+setenv('CXXFLAGS', flags);
+[output, status] = mkoctfile('--mex', '-o', fullfile(outdir, [name '.mex']), args{:});
+if status ~= 0
+    error('make_mex:buildFailed', 'make_mex: mkoctfile failed for %s:\n%s', name, output);
+end
+if ~isempty(output)
+    fprintf('%s', output);   % the compiler's warnings
+end
+end
+
+function build_matlab(name, outdir, args)
+compiler = mex.getCompilerConfigurations('C++', 'Selected');
+if isempty(compiler)
+    error('make_mex:noCompiler', ...
+          'make_mex: no C++ compiler is set up for mex; run "mex -setup C++" first.');
+end
+if strncmpi(compiler.Manufacturer, 'Microsoft', 9)
+    % MSVC contracts nothing under /fp:precise and exports only what the
+    % gateway marks for export.
+    flags = {'COMPFLAGS=$COMPFLAGS /std:c++17 /fp:precise'};
+else
+    flags = {['CXXFLAGS=$CXXFLAGS -std=c++17 -ffp-contract=off -fno-fast-math ' ...
+              '-fvisibility=hidden -fvisibility-inlines-hidden'], ...
+             'CXXOPTIMFLAGS=-O2 -DNDEBUG -ffp-contract=off', ...
+             'COPTIMFLAGS=-O2 -DNDEBUG -ffp-contract=off'};
+end
+mex('-compatibleArrayDims', '-outdir', outdir, '-output', name, flags{:}, args{:});
+end

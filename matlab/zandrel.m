@@ -1,0 +1,43 @@
+%ZANDREL  Working pair of columns by the objective-reduction rule.
+%   P = ZANDREL(A, B, N_COLS, N_ROWS, N_TRIALS) draws random pairs of distinct
+%   column indices (i, j) and returns the drawn pair whose score is smallest,
+%   as P = [i; j]. The score of (i, j) is the least value that the linear
+%   change sum(sum(Bp .* (Ap*V - Ap))), with Ap = A(:,[i j]) and
+%   Bp = B(:,[i j]), takes over all 2-by-2 orthogonal V, rotations and
+%   reflections alike:
+%
+%       h = B(:,i)'*A(:,i);  l = B(:,j)'*A(:,j);
+%       m = B(:,i)'*A(:,j);  o = B(:,j)'*A(:,i);  t = l + h;
+%       score = min(-t - sqrt((m - o)^2 + t^2), -t - sqrt((o + m)^2 + (l - h)^2))
+%
+%   min(N_TRIALS, N_COLS) pairs are scored. Each attempt takes two values of
+%   the C runtime's rand() generator of the host process (i first, then j,
+%   each mod N_COLS); attempts with i == j are not counted. The generator is
+%   never seeded here, so successive calls continue its sequence. Ties keep
+%   the pair scored first, and a NaN score never wins.
+%
+%   Arguments:
+%     A, B      real double arrays of at least N_ROWS*N_COLS elements each,
+%               read as N_ROWS-by-N_COLS matrices in column order.
+%     N_COLS    number of candidate columns.
+%     N_ROWS    length of every column.
+%     N_TRIALS  number of pairs to score.
+%   The three counts are truncated toward zero; NaN, Inf or a value beyond
+%   the 32-bit range becomes -2147483648. Inputs after the fifth are ignored.
+%   A bad call raises an error with an identifier zandrel:<reason>, e.g.
+%   zandrel:nargin, zandrel:notRealDouble, zandrel:tooShort or
+%   zandrel:notRealScalar.
+%
+%   Result:
+%     P         2-by-1 double column [i; j] of 1-based column indices;
+%               [1; 2] when no pair was scored (N_COLS < 2 or N_TRIALS < 1)
+%               or every score was NaN.
+%
+%   Example:
+%       A = randn(5, 8); B = randn(5, 8);
+%       p = zandrel(A, B, 8, 5, 20);
+%       % recombining columns p(1) and p(2) of A promises the largest decrease
+%
+%   See also TOLMIV, BREVAK, MAKE_MEX.
+
+% zandrel is a MEX-file; this file holds its help text only.
