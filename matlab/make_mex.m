@@ -21,8 +21,8 @@ function make_mex(outdir)
 %   mxCreateDoubleMatrix binds to mxCreateDoubleMatrix_700.
 %
 %   To add a MEX-file, add a row to the table `targets` below: its name, its
-%   gateway source, the folders whose .cpp files hold its kernel, and the
-%   -D macros its gateway needs.
+%   gateway source, the kernel sources it needs, and the -D macros its
+%   gateway needs.
 %
 %   See also BREVAK, TOLMIV, ZANDREL.
 
@@ -35,19 +35,26 @@ if ~exist(outdir, 'dir')
     mkdir(outdir);
 end
 
-%          name       gateway source                                  kernel folder  macros
-targets = {'brevak',  fullfile('subproblem', 'gateway', 'brevak_mex.cpp'),     'subproblem', {}
-           'tolmiv',  fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),     'pairs',      {'PAIR_SELECT_TOLMIV'}
-           'zandrel', fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),     'pairs',      {'PAIR_SELECT_ZANDREL'}};
+% Each MEX-file carries its gateway and the kernel sources it needs, no more:
+% the two selectors share the sampling frame and the column product, and
+% each has its own rule.
+subproblem = {fullfile('subproblem', 'polynomial_roots.cpp'), ...
+              fullfile('subproblem', 'circle_search.cpp'), ...
+              fullfile('subproblem', 'orthogonal_2x2.cpp')};
+column_dot = fullfile('pairs', 'column_dot.cpp');
+
+%          name       gateway source                                  kernel sources  macros
+targets = {'brevak',  fullfile('subproblem', 'gateway', 'brevak_mex.cpp'),  subproblem, {}
+           'tolmiv',  fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),  {column_dot, fullfile('pairs', 'max_violation.cpp')}, {'PAIR_SELECT_TOLMIV'}
+           'zandrel', fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),  {column_dot, fullfile('pairs', 'max_reduction.cpp')}, {'PAIR_SELECT_ZANDREL'}};
 
 includes = {['-I' root], ['-I' fullfile(root, 'subproblem')], ['-I' fullfile(root, 'pairs')]};
 in_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
 
 for t = 1:size(targets, 1)
     name = targets{t, 1};
-    kernel = dir(fullfile(root, targets{t, 3}, '*.cpp'));
-    sources = [{fullfile(root, targets{t, 2})}, ...
-               cellfun(@(f) fullfile(root, targets{t, 3}, f), {kernel.name}, 'UniformOutput', false)];
+    sources = cellfun(@(f) fullfile(root, f), [targets(t, 2), targets{t, 3}], ...
+                      'UniformOutput', false);
     macros = cellfun(@(m) ['-D' m], targets{t, 4}, 'UniformOutput', false);
     fprintf('make_mex: building %s\n', name);
     if in_octave

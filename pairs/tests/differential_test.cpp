@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -54,6 +55,80 @@ Problem make_problem(std::mt19937_64& gen) {
         p.B.push_back(draw_value(gen, palette));
     }
     return p;
+}
+
+// One call of a selector after srand(seed), against the literal reference
+// after the same seed: the same output bits, and the generator left at the
+// same position, which a replay of the reference's draw count confirms.
+::testing::AssertionResult same_as_reference(const Selector& s, const double* A,
+                                             const double* B, int32_t n_cols,
+                                             int32_t n_rows, int32_t n_trials,
+                                             unsigned seed) {
+    double got[2] = {-1.0, -1.0};
+    std::srand(seed);
+    s.select(A, B, n_cols, n_rows, n_trials, got);
+    const std::vector<int> got_next = next_values();
+
+    double want[2] = {-1.0, -1.0};
+    std::srand(seed);
+    const int64_t draws = reference::select(s.rule, A, B, n_cols, n_rows, n_trials, want);
+    const std::vector<int> want_next = values_after(seed, draws);
+
+    if (bits(got[0]) == bits(want[0]) && bits(got[1]) == bits(want[1]) &&
+        got_next == want_next) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << s.name << " n_cols=" << n_cols << " n_rows=" << n_rows
+           << " n_trials=" << n_trials << " seed=" << seed << ": got [" << got[0]
+           << "; " << got[1] << "], want [" << want[0] << "; " << want[1] << "]"
+           << (got_next == want_next ? "" : ", generator left elsewhere");
+}
+
+// A pool of values from which matrices of any shape up to 1100 × 600 are cut,
+// A and B at different offsets, so that large problems need no fresh data.
+//   ties:        small integers, so that many scores tie exactly and the pair
+//                drawn first must win;
+//   wide:        finite values with runs of +0 and −0 long enough to fill whole
+//                columns, and rare huge values whose squares overflow and
+//                subnormals;
+//   nonfinite:   as wide, with rare NaN, +∞ and −∞, so that some columns of a
+//                thousand rows hold one and most do not.
+enum class Palette { ties, wide, nonfinite };
+
+std::vector<double> make_pool(std::mt19937_64& gen, Palette palette, size_t size) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::uniform_int_distribution<int> per_million(0, 999999);
+    std::uniform_real_distribution<double> uniform(-10.0, 10.0);
+    std::vector<double> pool(size);
+    for (size_t k = 0; k < size; ++k) {
+        const int p = per_million(gen);
+        if (palette == Palette::ties) {
+            pool[k] = static_cast<double>(p % 5) - 2.0;
+            if (pool[k] == 0.0 && p % 2) pool[k] = -0.0;
+            continue;
+        }
+        if (p < 300) {  // a run of one signed zero, up to 2500 long
+            const double zero = p % 2 ? 0.0 : -0.0;
+            const size_t run = 1 + static_cast<size_t>(per_million(gen)) % 2500;
+            for (size_t r = 0; r < run && k < size; ++r, ++k) pool[k] = zero;
+            --k;
+            continue;
+        }
+        if (palette == Palette::nonfinite && p >= 999900) {
+            pool[k] = p % 3 == 0 ? nan : (p % 3 == 1 ? inf : -inf);
+        } else if (p >= 999850) {
+            pool[k] = (p % 2 ? 1.0 : -1.0) * 1e160;
+        } else if (p >= 999800) {
+            pool[k] = (p % 2 ? 1.0 : -1.0) * 4.9e-324;
+        } else if (p < 20000) {
+            pool[k] = p % 2 ? 0.0 : -0.0;
+        } else {
+            pool[k] = uniform(gen);
+        }
+    }
+    return pool;
 }
 
 }  // namespace
@@ -126,6 +201,82 @@ TEST(Differential, ScoresAreSymmetricInThePair) {
             const double ij = fn(A + i * n, A + j * n, B + i * n, B + j * n, n);
             const double ji = fn(A + j * n, A + i * n, B + j * n, B + i * n, n);
             EXPECT_TRUE(same_score(ij, ji)) << trial;
+        }
+    }
+}
+
+// Shapes up to 1100 rows and 600 columns, where the selectors score several
+// drawn pairs in one pass: limits of every residue modulo small group sizes,
+// long and odd columns, discarded attempts (few columns), and data with ties,
+// signed zeros, overflowing squares, NaN and infinities.
+TEST(Differential, MatchesReferenceOnLargeShapes) {
+    constexpr int32_t kMaxRows = 1100, kMaxCols = 600;
+    const size_t pool_size = size_t{kMaxRows} * kMaxCols + 100000;
+    std::mt19937_64 gen(31337);
+    const std::vector<double> pools[] = {make_pool(gen, Palette::ties, pool_size),
+                                         make_pool(gen, Palette::wide, pool_size),
+                                         make_pool(gen, Palette::nonfinite, pool_size)};
+    auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(gen);
+    };
+    const int32_t row_choices[] = {0, 1, 2, 3, 999, 1000, 1001, 1100};
+    for (int trial = 0; trial < 240; ++trial) {
+        const int32_t n_cols = uniform(0, 3) == 0 ? uniform(2, 6) : uniform(2, kMaxCols);
+        const int32_t n_rows =
+            uniform(0, 1) ? row_choices[uniform(0, 7)] : uniform(0, kMaxRows);
+        int32_t n_trials;
+        switch (uniform(0, 4)) {
+            case 0: n_trials = 1 + trial % 13; break;  // every small limit
+            case 1: n_trials = INT32_MAX; break;
+            case 2: n_trials = n_cols + uniform(-1, 1); break;
+            default: n_trials = uniform(1, 700); break;
+        }
+        const std::vector<double>& pool = pools[trial % 3];
+        const size_t size = size_t(n_rows) * size_t(n_cols);
+        const double* A = pool.data() + uniform(0, int(pool.size() - size));
+        const double* B = uniform(0, 15) == 0 ? A  // A = B: every violation is +0
+                                              : pool.data() + uniform(0, int(pool.size() - size));
+        const unsigned seed = static_cast<unsigned>(gen());
+        for (const Selector& s : kSelectors) {
+            ASSERT_TRUE(same_as_reference(s, A, B, n_cols, n_rows, n_trials, seed))
+                << "trial " << trial;
+        }
+    }
+}
+
+// Scores that differ only in their last bits, so that the winner depends on
+// every sum being taken in exactly the reference's order. B is all ones and
+// every column of A is a shuffle of one set of values of widely different
+// magnitudes: the exact column sums are all equal, and their rounded values,
+// which make up every score, differ only through the order of the additions.
+TEST(Differential, LastBitDifferencesDecideTheWinner) {
+    std::mt19937_64 gen(4242);
+    for (int32_t n_rows : {5, 64, 999, 1000}) {
+        const int32_t n_cols = 120;
+        std::vector<double> column(n_rows);
+        for (int32_t r = 0; r < n_rows; ++r) {
+            const double magnitude = std::ldexp(1.0, static_cast<int>(gen() % 60) - 5);
+            column[r] = (gen() % 2 ? 1.0 : -1.0) * magnitude * (1.0 + (gen() % 1000) / 1000.0);
+        }
+        std::vector<double> A, B(size_t(n_rows) * n_cols, 1.0);
+        for (int32_t c = 0; c < n_cols; ++c) {
+            std::shuffle(column.begin(), column.end(), gen);
+            A.insert(A.end(), column.begin(), column.end());
+        }
+        // The sums must really disagree, or the test would show nothing.
+        int distinct = 0;
+        for (int32_t c = 1; c < n_cols; ++c) {
+            distinct += column_dot(&A[0], &B[0], n_rows) !=
+                        column_dot(&A[size_t(c) * n_rows], &B[0], n_rows);
+        }
+        if (n_rows >= 64) {
+            EXPECT_GT(distinct, n_cols / 2) << n_rows;
+        }
+        for (int32_t n_trials = 1; n_trials <= 40; ++n_trials) {
+            for (const Selector& s : kSelectors) {
+                ASSERT_TRUE(same_as_reference(s, A.data(), B.data(), n_cols, n_rows,
+                                              n_trials, 1000u + unsigned(n_trials)));
+            }
         }
     }
 }

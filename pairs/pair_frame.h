@@ -1,0 +1,133 @@
+#pragma once
+
+// The sampling frame shared by the two pair selectors, internal to pairs/.
+// Each selector's source instantiates it with its own rule, so a MEX-file
+// built from one selector carries the frame, the column product and that one
+// rule only.
+
+#include <cstdint>
+#include <cstdlib>
+#include <type_traits>
+#include <utility>
+
+#include "pair_select.h"
+
+namespace pair_frame {
+
+// The four columns a drawn pair (i, j) reads: Aᵢ, Aⱼ, Bᵢ, Bⱼ.
+struct PairColumns {
+    const double* a_i;
+    const double* a_j;
+    const double* b_i;
+    const double* b_j;
+};
+
+// A rule fills the frame's slots:
+//
+//   static constexpr double initial_best;   the best the first score meets
+//   static constexpr int32_t group_size;    pairs scored in one pass
+//   static void score_group(const PairColumns* pairs, int32_t count,
+//                           int64_t n_rows, double* scores);
+//   static bool improves(double score, double best);
+//
+// score_group scores count pairs, 1 ≤ count ≤ group_size, into scores[0 …
+// count − 1]. It may share passes over the rows between the pairs, as long as
+// each column product stays one running sum in ascending row order, so that
+// every score has the bits it would have on its own.
+//
+// improves must be strict: ties then keep the pair evaluated first, and a NaN
+// score never becomes the best.
+
+// Scores min(n_trials, n_cols) random pairs of distinct columns and reports
+// the best as [i + 1; j + 1] in out; [1; 2] when nothing was scored or nothing
+// beat the rule's initial best.
+//
+// The draws come from the C runtime's rand(), which the rest of the process
+// shares and which is never seeded here: every attempt takes exactly two
+// values, i first and then j, each reduced mod n_cols, and an attempt with
+// i = j is discarded but has still used its two values.
+//
+// The draws never depend on the scores, so the frame draws a group of pairs,
+// scores the group in one pass over the rows, and then applies the
+// improvement test pair by pair in draw order. The outcome is that of drawing
+// and scoring one pair at a time. A group never draws past the limit, so the
+// generator ends where the one-at-a-time loop would leave it.
+template <typename Rule>
+void select_pair(const double* A, const double* B, int32_t n_cols,
+                 int32_t n_rows, int32_t n_trials, double* out) {
+    // The answer when nothing gets scored or nothing beats the initial best.
+    out[0] = 1.0;
+    out[1] = 2.0;
+
+    const int32_t limit = n_trials < n_cols ? n_trials : n_cols;
+    if (limit <= 0) {
+        return;  // nothing to score, and the generator is left where it stands
+    }
+    // A single column admits no pair of distinct indices, so drawing could
+    // never reach the limit. The sound answer is the one for "nothing
+    // scored", without touching the generator.
+    if (n_cols == 1) {
+        return;
+    }
+
+    // Columns start at n_rows·k, formed in 64 bits so that no drawable
+    // column's offset can overflow. When n_rows ≤ 0 nothing is read at all,
+    // and every column is addressed at the array's start rather than at an
+    // offset before it.
+    const int32_t stride = n_rows > 0 ? n_rows : 0;
+
+    constexpr int32_t G = Rule::group_size;
+    int32_t first[G];
+    int32_t second[G];
+    PairColumns columns[G];
+    double scores[G];
+
+    double best = Rule::initial_best;
+    int32_t evaluated = 0;
+    while (evaluated < limit) {
+        const int32_t left = limit - evaluated;
+        const int32_t wanted = left < G ? left : G;
+
+        int32_t drawn = 0;
+        while (drawn < wanted) {
+            const int32_t i = std::rand() % n_cols;
+            const int32_t j = std::rand() % n_cols;
+            if (i == j) {
+                continue;
+            }
+            first[drawn] = i;
+            second[drawn] = j;
+            const int64_t offset_i = column_offset(stride, i);
+            const int64_t offset_j = column_offset(stride, j);
+            columns[drawn] = {A + offset_i, A + offset_j, B + offset_i, B + offset_j};
+            ++drawn;
+        }
+
+        Rule::score_group(columns, drawn, n_rows, scores);
+
+        for (int32_t k = 0; k < drawn; ++k) {
+            if (Rule::improves(scores[k], best)) {
+                out[0] = static_cast<double>(first[k]) + 1.0;
+                out[1] = static_cast<double>(second[k]) + 1.0;
+                best = scores[k];
+            }
+        }
+        evaluated += drawn;
+    }
+}
+
+// Runs body(k) for k = 0 … C − 1 with each k a compile-time constant, written
+// out in full. A group kernel keeps its pointers and accumulators in small
+// arrays indexed by k; with constant indices the compiler holds every element
+// in a register instead of in memory.
+template <typename Body, std::size_t... K>
+inline void unrolled_impl(Body& body, std::index_sequence<K...>) {
+    (body(std::integral_constant<std::size_t, K>{}), ...);
+}
+
+template <int C, typename Body>
+inline void unrolled(Body&& body) {
+    unrolled_impl(body, std::make_index_sequence<C>{});
+}
+
+}  // namespace pair_frame
