@@ -3,7 +3,7 @@
 # Safe to run again: it installs nothing that is already there.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libbenchmark-dev octave liboctave-dev clang valgrind)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev octave liboctave-dev clang libclang-rt-dev valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

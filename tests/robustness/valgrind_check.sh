@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Runs the bad-call script inside Octave under Valgrind's memcheck twice, with
+# N and with 4N calls of each MEX-file, and fails when
+#   - there is any invalid read or write, use of uninitialised memory or bad
+#     free, wherever it is reported (Octave alone gives none),
+#   - any leak record has a frame in one of our MEX-files, or
+#   - the memory lost (definitely, and indirectly through it) grows with the
+#     number of calls.
+# Octave itself loses a fixed amount at exit, the same in both runs; its leak
+# records have no frame of ours and are not failures.
+#
+# usage: valgrind_check.sh MEX_DIR SCRIPT_DIR WORK_DIR [N]
+set -euo pipefail
+
+mex_dir=$(cd "$1" && pwd)
+script_dir=$(cd "$2" && pwd)
+work=$3
+n=${4:-100}
+rm -rf "$work"
+mkdir -p "$work"
+
+run() {  # calls per function, log name
+  bash "$script_dir/run_octave.sh" "$mex_dir" "$script_dir" "bad_calls($1)" \
+    valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite,indirect,possible \
+    --num-callers=50 --log-file="$work/$2.log" >"$work/$2.out" 2>&1
+}
+
+# Prints the reports of one log that have a frame in a MEX-file of ours.
+ours() {
+  awk '
+    /^==[0-9]+== *$/ { if (block ~ /\(in [^)]*\.mex\)/) printf "%s\n", block; block = ""; next }
+    { block = block $0 "\n" }
+    END { if (block ~ /\(in [^)]*\.mex\)/) printf "%s\n", block }
+  ' "$1"
+}
+
+# Bytes definitely lost, counting what those blocks alone point to
+# (indirectly lost): how valgrind splits the two depends on the order in
+# which it finds the blocks, their sum does not.
+lost_bytes() {
+  sed -n 's/.*\(definitely\|indirectly\) lost: \([0-9,]*\) bytes.*/\2/p' "$1" | tr -d , |
+    awk '{ s += $1; n++ } END { if (n == 2) print s }'
+}
+
+start=$SECONDS
+# Both runs at once: each is one Octave process on one core.
+run "$n" small &
+small_pid=$!
+run "$((4 * n))" large &
+large_pid=$!
+status=0
+for log in small large; do
+  pid_var=${log}_pid
+  if wait "${!pid_var}"; then
+    tail -n 2 "$work/$log.out"
+  else
+    cat "$work/$log.out"
+    echo "FAILED: the $log run did not finish cleanly"
+    status=1
+  fi
+done
+((status == 0)) || exit 1
+
+for log in small large; do
+  found=$(ours "$work/$log.log")
+  if [[ -n $found ]]; then
+    echo "FAILED: reports with frames in our MEX-files ($log run):"
+    echo "$found" | head -n 80
+    status=1
+  fi
+  # Octave itself reads and writes cleanly: any such report counts, in
+  # whichever library its innermost frame lies.
+  memory=$(grep -E '^==[0-9]+== (Invalid|Conditional|Use of uninit|Syscall param|Mismatched|Source and dest|Argument .* of function)' \
+    "$work/$log.log" || true)
+  if [[ -n $memory ]]; then
+    echo "FAILED: memory errors ($log run):"
+    echo "$memory" | sort | uniq -c
+    status=1
+  fi
+  echo "$log run: $(grep 'ERROR SUMMARY' "$work/$log.log" | sed 's/^==[0-9]*== //');" \
+       "lost: $(lost_bytes "$work/$log.log") bytes"
+done
+
+small=$(lost_bytes "$work/small.log")
+large=$(lost_bytes "$work/large.log")
+if [[ -z $small || -z $large ]]; then
+  echo "FAILED: no leak summary in the valgrind logs"
+  status=1
+elif ((large > small)); then
+  echo "FAILED: lost memory grows with the number of calls: $small -> $large bytes"
+  status=1
+fi
+echo "valgrind: $n and $((4 * n)) calls per MEX-file in $((SECONDS - start)) s"
+if ((status == 0)); then
+  echo "valgrind: no report in our code, no leak that grows with the calls"
+fi
+exit $status
