@@ -8,6 +8,8 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
+# The worked example draws its objective history with gnuplot when it can.
+command -v gnuplot >/dev/null 2>&1 || missing+=(gnuplot-nox)
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   SUDO=""
