@@ -66,19 +66,12 @@ void violation_scores(const PairColumns* pairs, int64_t n_rows, double* scores) 
 
 struct MaxViolationRule {
     static constexpr double initial_best = -SENTINEL;
-    static constexpr int32_t group_size = 3;
-    static void score_group(const PairColumns* pairs, int32_t count,
-                            int64_t n_rows, double* scores) {
-        switch (count) {
-            case 1: violation_scores<1>(pairs, n_rows, scores); break;
-            case 2: violation_scores<2>(pairs, n_rows, scores); break;
-            default: violation_scores<3>(pairs, n_rows, scores); break;
-        }
+    template <int C>
+    static void scores(const PairColumns* pairs, int64_t n_rows, double* scores) {
+        violation_scores<C>(pairs, n_rows, scores);
     }
     static bool improves(double score, double best) { return score > best; }
 };
-
-static_assert(MaxViolationRule::group_size == 3, "score_group handles 1 to 3 pairs");
 
 }  // namespace
 

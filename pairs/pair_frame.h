@@ -25,18 +25,31 @@ struct PairColumns {
 // A rule fills the frame's slots:
 //
 //   static constexpr double initial_best;   the best the first score meets
-//   static constexpr int32_t group_size;    pairs scored in one pass
-//   static void score_group(const PairColumns* pairs, int32_t count,
-//                           int64_t n_rows, double* scores);
+//   template <int C>
+//   static void scores(const PairColumns* pairs, int64_t n_rows, double* scores);
 //   static bool improves(double score, double best);
 //
-// score_group scores count pairs, 1 ≤ count ≤ group_size, into scores[0 …
-// count − 1]. It may share passes over the rows between the pairs, as long as
-// each column product stays one running sum in ascending row order, so that
-// every score has the bits it would have on its own.
+// scores<C> scores C pairs, 1 ≤ C ≤ GROUP_SIZE, into scores[0 … C − 1]. It
+// may share passes over the rows between the pairs, as long as each column
+// product stays one running sum in ascending row order, so that every score
+// has the bits it would have on its own.
 //
 // improves must be strict: ties then keep the pair evaluated first, and a NaN
 // score never becomes the best.
+
+// Pairs drawn and scored together: three pairs read twelve columns, as many
+// pointers as the registers hold beside the accumulators.
+constexpr int32_t GROUP_SIZE = 3;
+
+template <typename Rule>
+void score_group(const PairColumns* pairs, int32_t count, int64_t n_rows, double* scores) {
+    static_assert(GROUP_SIZE == 3, "score_group handles 1 to 3 pairs");
+    switch (count) {
+        case 1: Rule::template scores<1>(pairs, n_rows, scores); break;
+        case 2: Rule::template scores<2>(pairs, n_rows, scores); break;
+        default: Rule::template scores<3>(pairs, n_rows, scores); break;
+    }
+}
 
 // Scores min(n_trials, n_cols) random pairs of distinct columns and reports
 // the best as [i + 1; j + 1] in out; [1; 2] when nothing was scored or nothing
@@ -76,7 +89,7 @@ void select_pair(const double* A, const double* B, int32_t n_cols,
     // offset before it.
     const int32_t stride = n_rows > 0 ? n_rows : 0;
 
-    constexpr int32_t G = Rule::group_size;
+    constexpr int32_t G = GROUP_SIZE;
     int32_t first[G];
     int32_t second[G];
     PairColumns columns[G];
@@ -103,7 +116,7 @@ void select_pair(const double* A, const double* B, int32_t n_cols,
             ++drawn;
         }
 
-        Rule::score_group(columns, drawn, n_rows, scores);
+        score_group<Rule>(columns, drawn, n_rows, scores);
 
         for (int32_t k = 0; k < drawn; ++k) {
             if (Rule::improves(scores[k], best)) {
