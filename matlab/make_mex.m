@@ -70,6 +70,10 @@ function build_octave(name, outdir, args)
 % mkoctfile takes its compiler flags from the environment.
 flags = ['-std=c++17 -O2 -ffp-contract=off -fno-fast-math ' ...
          '-fvisibility=hidden -fvisibility-inlines-hidden'];
+if ~isempty(regexp(computer(), '^i[3-6]86', 'once'))
+    % 32-bit x86: SSE2 rounds every operation to double, the x87 unit does not.
+    flags = [flags ' -msse2 -mfpmath=sse'];
+end
 saved = getenv('CXXFLAGS');
 restore = onCleanup(@() setenv('CXXFLAGS', saved));
 setenv('CXXFLAGS', flags);
