@@ -45,8 +45,8 @@ column_dot = fullfile('pairs', 'column_dot.cpp');
 
 %          name       gateway source                                  kernel sources  macros
 targets = {'brevak',  fullfile('subproblem', 'gateway', 'brevak_mex.cpp'),  subproblem, {}
-           'tolmiv',  fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),  {column_dot, fullfile('pairs', 'max_violation.cpp')}, {'PAIR_SELECT_TOLMIV'}
-           'zandrel', fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),  {column_dot, fullfile('pairs', 'max_reduction.cpp')}, {'PAIR_SELECT_ZANDREL'}};
+           'tolmiv',  fullfile('pairs', 'gateway', 'tolmiv_mex.cpp'),       {column_dot, fullfile('pairs', 'max_violation.cpp')}, {}
+           'zandrel', fullfile('pairs', 'gateway', 'zandrel_mex.cpp'),      {column_dot, fullfile('pairs', 'max_reduction.cpp')}, {}};
 
 includes = {['-I' root], ['-I' fullfile(root, 'subproblem')], ['-I' fullfile(root, 'pairs')]};
 in_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;

@@ -110,10 +110,10 @@ LaneKernels lane_kernels(bool) { return {portable::sign_sums, portable::sign_sum
 // ---------------------------------------------------------------------------
 
 // Scratch array of doubles, uninitialised, released on every path.
-using Scratch = std::unique_ptr<double[]>;
+using Scratch = ScratchArray;
 
-inline Scratch make_scratch(int64_t count) {
-    return Scratch(new double[count > 0 ? static_cast<size_t>(count) : 1]);
+inline Scratch make_scratch(const ScratchHeap& heap, int64_t count) {
+    return Scratch(heap, count);
 }
 
 // 1/√(t² + 1), the c of the circle point with slope t on the right half.
@@ -266,9 +266,9 @@ CircleResult search_circle_lanes(const CircleProblem& problem, bool allow_wide_l
     const double* coef_s = problem.coef_s;
     const LaneKernels lanes = lane_kernels(allow_wide_lanes);
 
-    Scratch breakpoints = make_scratch(terms);
-    Scratch magnitudes = make_scratch(terms);
-    Scratch endpoints = make_scratch(2 * int64_t{terms} + 2);
+    Scratch breakpoints = make_scratch(*problem.heap, terms);
+    Scratch magnitudes = make_scratch(*problem.heap, terms);
+    Scratch endpoints = make_scratch(*problem.heap, 2 * int64_t{terms} + 2);
 
     // Each term whose s-coefficient is not negligible changes sign at the
     // slope t = s/c = −coef_c/coef_s.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "scratch.h"
+
 // One minimisation over the unit circle (c, s), c² + s² = 1, of
 //
 //   F(c, s) = quad_cc·c² + quad_cs·c·s + quad_ss·s² + lin_c·c + lin_s·s
@@ -18,6 +20,7 @@ struct CircleProblem {
     const double* coef_c = nullptr;
     const double* coef_s = nullptr;
     int32_t term_count = 0;  // 0 … 2³⁰ − 2
+    const ScratchHeap* heap = &C_HEAP;  // where the search takes its scratch arrays
 };
 
 // The best point found and its objective value.

@@ -1,7 +1,6 @@
 #include "orthogonal_2x2.h"
 
 #include <cmath>
-#include <memory>
 
 #include "circle_search.h"
 #include "common/constants.h"
@@ -65,29 +64,33 @@ CircleProblem family_problem(Family family, const double* Q, const double* G, do
 }
 
 void solve_orthogonal_2x2(const double* Q, const double* G, double lambda,
-                          const double* z1, const double* z2, int32_t n, double* V) {
+                          const double* z1, const double* z2, int32_t n, double* V,
+                          double* value, const ScratchHeap& heap) {
     // Pairs that are negligible in both components cannot change the L1 term
     // by more than rounding; they are left out. NaN components never count as
     // significant, infinite ones do.
-    const int64_t room = n > 0 ? n : 1;
-    std::unique_ptr<double[]> kept1(new double[room]);
-    std::unique_ptr<double[]> kept2(new double[room]);
+    const ScratchArray kept1(heap, n);
+    const ScratchArray kept2(heap, n);
     const int32_t j = retain_pairs(z1, z2, n, kept1.get(), kept2.get());
 
     // One pair of term arrays serves both families: the reflection's fill
     // overwrites the rotation's after its search has returned.
-    const int64_t terms = j > 0 ? 2 * int64_t{j} : 1;
-    std::unique_ptr<double[]> coef_c(new double[terms]);
-    std::unique_ptr<double[]> coef_s(new double[terms]);
+    const ScratchArray coef_c(heap, 2 * int64_t{j});
+    const ScratchArray coef_s(heap, 2 * int64_t{j});
 
-    const CircleResult rotation = search_circle(family_problem(
-        Family::rotation, Q, G, lambda, kept1.get(), kept2.get(), j, coef_c.get(), coef_s.get()));
-    const CircleResult reflection = search_circle(family_problem(
-        Family::reflection, Q, G, lambda, kept1.get(), kept2.get(), j, coef_c.get(), coef_s.get()));
+    CircleProblem problem = family_problem(Family::rotation, Q, G, lambda, kept1.get(),
+                                           kept2.get(), j, coef_c.get(), coef_s.get());
+    problem.heap = &heap;
+    const CircleResult rotation = search_circle(problem);
+    problem = family_problem(Family::reflection, Q, G, lambda, kept1.get(), kept2.get(), j,
+                             coef_c.get(), coef_s.get());
+    problem.heap = &heap;
+    const CircleResult reflection = search_circle(problem);
 
     // The rotation only when it is strictly better; equality and NaN values
     // go to the reflection.
-    if (reflection.value > rotation.value) {
+    const bool take_rotation = reflection.value > rotation.value;
+    if (take_rotation) {
         V[0] = rotation.c;
         V[1] = -rotation.s;
         V[2] = rotation.s;
@@ -97,5 +100,8 @@ void solve_orthogonal_2x2(const double* Q, const double* G, double lambda,
         V[1] = reflection.s;
         V[2] = reflection.s;
         V[3] = reflection.c;
+    }
+    if (value != nullptr) {
+        *value = take_rotation ? rotation.value : reflection.value;
     }
 }

@@ -13,10 +13,17 @@
 // z1, z2: the first n doubles are read (n ≤ 0 means no pairs). V: 4 doubles,
 // written column-major once both families have been searched.
 //
-// n must not exceed MAX_PAIR_COUNT. Throws std::bad_alloc when scratch memory
-// is unavailable; nothing leaks and V is then left untouched.
+// When value is not null, *value receives the objective at V as the search
+// of the chosen family computed it (the value it compared; SENTINEL when no
+// point of that family scored below SENTINEL), written together with V.
+//
+// Every scratch array comes from heap and goes back to it before the call
+// returns. n must not exceed MAX_PAIR_COUNT. Throws std::bad_alloc when
+// scratch memory is unavailable (and whatever heap.allocate throws); nothing
+// leaks and V and *value are then left untouched.
 void solve_orthogonal_2x2(const double* Q, const double* G, double lambda,
-                          const double* z1, const double* z2, int32_t n, double* V);
+                          const double* z1, const double* z2, int32_t n, double* V,
+                          double* value = nullptr, const ScratchHeap& heap = C_HEAP);
 
 // Most retained pairs a call can hold: twice this is the circle search's
 // largest term count.

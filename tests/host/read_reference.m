@@ -4,7 +4,7 @@ function cases = read_reference(file)
 %   label, and one row of doubles per array of the case, rebuilt from the
 %   hex of their bits.
 text = fileread(file);
-lines = strsplit(text, "\n");
+lines = strsplit(text, sprintf('\n'));
 cases = {};
 current = [];
 for k = 1:numel(lines)

@@ -5,10 +5,12 @@
 //
 // The file is text. A case starts with "case <function> <label>", lists
 // named double arrays as "<name> <count> <hex of each double's bits>" and
-// ends with "end". brevak cases hold Q, G, lambda, z1, z2, n and the result
-// V. Selector cases hold A, B, n_cols, n_rows, n_trials, the srand seed, the
-// number of calls made one after another from that seed, their results
-// (2 per call) and the next value of rand() after the last call.
+// ends with "end". brevak cases hold Q, G, lambda, z1, z2, n, the result V
+// and the objective f the solver reports for it (cases with a NaN or infinity
+// among the values read are there for the gateway to refuse). Selector cases
+// hold A, B, n_cols, n_rows, n_trials, the srand seed, the number of calls
+// made one after another from that seed, their results (2 per call) and the
+// next value of rand() after the last call.
 
 #include "orthogonal_2x2.h"
 #include "pair_select.h"
@@ -78,7 +80,8 @@ void brevak_case(Writer& out, const std::string& label, const Vec& Q, const Vec&
                  double lambda, const Vec& z1, const Vec& z2, int32_t n)
 {
     Vec V(4);
-    solve_orthogonal_2x2(Q.data(), G.data(), lambda, z1.data(), z2.data(), n, V.data());
+    double f = 0.0;
+    solve_orthogonal_2x2(Q.data(), G.data(), lambda, z1.data(), z2.data(), n, V.data(), &f);
     out.begin("brevak", label);
     out.array("Q", Q);
     out.array("G", G);
@@ -87,6 +90,7 @@ void brevak_case(Writer& out, const std::string& label, const Vec& Q, const Vec&
     out.array("z2", z2);
     out.array("n", {static_cast<double>(n)});
     out.array("V", V);
+    out.array("f", {f});
     out.end();
 }
 
@@ -139,6 +143,12 @@ void brevak_cases(Writer& out)
     const Vec special2 = {2.0, 0.0, 0.0,    0.0,        0.0,       1.0,       -inf_value, -0.0, 4.0, 1.0};
     brevak_case(out, "special-pairs", symmetric_q(1.0), normals(4), 0.7, special1, special2, 10);
     brevak_case(out, "special-pairs-no-lambda", symmetric_q(1.0), normals(4), 0.0, special1, special2, 10);
+    const Vec finite1 = {1.0, 0.0, 1e-300, 2.2204e-16, std::nextafter(2.2204e-16, 1.0), 0.0, -0.0, 3.0, 1e300};
+    const Vec finite2 = {2.0, 0.0, 0.0,    0.0,        0.0,                            1.0, -0.0, 4.0, -1.0};
+    brevak_case(out, "finite-special-pairs", symmetric_q(1.0), normals(4), 0.7, finite1, finite2, 9);
+    brevak_case(out, "nan-below-diagonal", {1, nan_value, nan_value, nan_value, 0, 2, nan_value,
+                nan_value, 0.5, 0, 3, nan_value, 0, 0.25, 0, 1}, normals(4), 0.3, normals(3),
+                normals(3), 3);
     brevak_case(out, "all-negligible", symmetric_q(1.0), normals(4), 1.0,
                 {1e-300, 0.0, -2e-16}, {0.0, -1e-310, 2.2204e-16}, 3);
     brevak_case(out, "nan-in-q", {nan_value, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1},

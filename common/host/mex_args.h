@@ -1,6 +1,7 @@
 #pragma once
 
-// Argument checks and count conversion shared by the MEX gateways.
+// Argument checks shared by the MEX gateways; only the gateways include this
+// header (the kernels include nothing of the host).
 //
 // A failed check raises a host error with the identifier "<function>:<reason>"
 // and a message that names the argument, says what it must be and what it was.
@@ -9,17 +10,23 @@
 //
 // Reasons used by every gateway:
 //   nargin         fewer inputs than the function takes
-//   nargout        more than one output requested
+//   nargout        more outputs requested than the function has
 //   notRealDouble  an array argument that is not a real, full double array
 //   notRealScalar  a scalar argument that is empty, complex, sparse, or
 //                  neither numeric nor logical
+//   badCount       a count that is NaN or infinite, that does not fit in 32
+//                  bits once truncated, or that is negative where a negative
+//                  count means nothing
 //   tooShort       an array with fewer elements than the call reads
 //   outOfMemory    scratch memory could not be obtained
 //   internal       any other failure inside the computation
 // and brevak also
+//   notFinite      a NaN or infinity among the values the solver reads
 //   tooManyPairs   a pair count above what its solver can hold
 
 #include "mex.h"
+
+#include "common/host/arg_rules.h"
 
 #include <cstdarg>
 #include <cstddef>
@@ -38,19 +45,6 @@
 #endif
 
 namespace mex_args {
-
-// A count arriving from the host as a double, truncated toward zero to a
-// 32-bit signed integer. NaN, and any value whose truncation lies outside
-// −2³¹ … 2³¹ − 1, gives −2³¹. The open interval (−2³¹ − 1, 2³¹) holds exactly
-// the doubles whose truncation fits; both ends are exact doubles and a NaN
-// fails both comparisons, so the cast below never sees a value it cannot hold.
-inline int32_t truncate_count(double value)
-{
-    if (value > -2147483649.0 && value < 2147483648.0) {
-        return static_cast<int32_t>(value);
-    }
-    return INT32_MIN;
-}
 
 // What went wrong inside a kernel call, recorded while its exception is
 // caught and reported once the handler has been left.
@@ -86,15 +80,18 @@ public:
     Gateway(const char* function, int nrhs, const mxArray* const* prhs)
         : function_(function), nrhs_(nrhs), prhs_(prhs) {}
 
-    // At least min_inputs inputs (more are ignored) and at most one output.
-    void require_arg_counts(int nlhs, int min_inputs, const char* input_names) const
+    // At least min_inputs inputs (more are ignored) and at most max_outputs
+    // outputs.
+    void require_arg_counts(int nlhs, int min_inputs, const char* input_names,
+                            int max_outputs = 1) const
     {
         if (nrhs_ < min_inputs) {
             fail("nargin", "expected at least %d inputs (%s), got %d.", min_inputs,
                  input_names, nrhs_);
         }
-        if (nlhs > 1) {
-            fail("nargout", "expected at most 1 output, got %d.", nlhs);
+        if (nlhs > max_outputs) {
+            fail("nargout", "expected at most %d output%s, got %d.", max_outputs,
+                 max_outputs == 1 ? "" : "s", nlhs);
         }
     }
 
@@ -146,10 +143,62 @@ public:
     }
 
     // Input pos as a count: its first element truncated toward zero to a
-    // 32-bit integer (see truncate_count).
-    int32_t count(int pos, const char* name) const
+    // 32-bit integer (see convert_count); NaN, ±∞, a value out of the 32-bit
+    // range and, under Sign::non_negative, a negative count are refused.
+    int32_t count(int pos, const char* name, Sign sign = Sign::any) const
     {
-        return truncate_count(scalar(pos, name));
+        const double value = scalar(pos, name);
+        const Count count = convert_count(value, sign);
+        switch (count.fault) {
+        case CountFault::none:
+            break;
+        case CountFault::not_finite:
+            fail("badCount", "argument %d (%s) must be a finite count; got %s.", pos + 1, name,
+                 std::isnan(value) ? "NaN" : value > 0 ? "Inf" : "-Inf");
+            break;
+        case CountFault::out_of_range:
+            fail("badCount",
+                 "argument %d (%s) must lie in -2147483648 ... 2147483647 once truncated "
+                 "toward zero; got %.17g.",
+                 pos + 1, name, value);
+            break;
+        case CountFault::negative:
+            fail("badCount", "argument %d (%s) must not be negative; got %.17g.", pos + 1, name,
+                 value);
+            break;
+        }
+        return count.value;
+    }
+
+    // Input pos, already read as `count` doubles at x, holds no NaN or
+    // infinity; otherwise names the first offending element, 1-based.
+    void require_finite(int pos, const char* name, const double* x, int64_t count) const
+    {
+        const int64_t k = first_non_finite(x, count);
+        if (k >= 0) {
+            char what[16];
+            describe_value(x[k], what, sizeof what);
+            fail("notFinite", "argument %d (%s) must be finite in its first %lld element%s; "
+                 "element %lld is %s.",
+                 pos + 1, name, static_cast<long long>(count), count == 1 ? "" : "s",
+                 static_cast<long long>(k + 1), what);
+        }
+    }
+
+    // A number already read from input pos is finite.
+    void require_finite_scalar(int pos, const char* name, double value) const
+    {
+        if (!std::isfinite(value)) {
+            char what[16];
+            describe_value(value, what, sizeof what);
+            fail("notFinite", "argument %d (%s) must be finite; got %s.", pos + 1, name, what);
+        }
+    }
+
+    // "NaN", "Inf" or "-Inf".
+    static void describe_value(double x, char* out, size_t size)
+    {
+        std::snprintf(out, size, "%s", std::isnan(x) ? "NaN" : x > 0 ? "Inf" : "-Inf");
     }
 
     // Reports a failed kernel call.
