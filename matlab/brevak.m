@@ -4,34 +4,66 @@
 %
 %       0.5*V(:)'*Q*V(:) + sum(sum(G.*V)) + LAMBDA*sum(sum(abs(V*[Z1(1:N); Z2(1:N)])))
 %
+%   [V, F] = BREVAK(Q, G, LAMBDA, Z1, Z2, N) also returns F, the value of
+%   that objective at V as the search computed it, with the pairs that were
+%   left out (see Z1, Z2) not counted and Q taken as the symmetric matrix its
+%   upper triangle describes. Comparing F with your own evaluation of the
+%   objective checks the Q and G you assembled. V is the same with one
+%   output or two.
+%
 %   The search is direct, not iterative: on each family it compares a finite
-%   list of candidate points and keeps the first with the lowest value; the
+%   list of candidate points (the four axis points, the points where a term
+%   of the L1 norm changes sign, and the stationary points of the smooth
+%   pieces in between) and keeps the first with the lowest value; the
 %   rotation is returned only when it is strictly better than the reflection.
 %
 %   Arguments:
 %     Q       real double array of at least 16 elements, read as a 4-by-4
 %             matrix in column order. Only the diagonal and upper triangle are
-%             used; Q is taken as symmetric.
+%             used; Q is taken as symmetric, and its strict lower triangle may
+%             hold anything, NaN included.
 %     G       real double array of at least 4 elements, read as a 2-by-2 matrix.
-%     LAMBDA  weight of the L1 term, any real number (first element used).
+%     LAMBDA  weight of the L1 term, any finite real number (first element used).
 %     Z1, Z2  real double arrays; their first N elements form the two rows of
-%             the 2-by-N matrix in the L1 term. Pairs (Z1(k), Z2(k)) with both
-%             entries at most 2.2204e-16 in magnitude are left out.
-%     N       number of pairs, truncated toward zero. N <= 0, NaN, Inf or a
-%             value beyond the 32-bit range means no pairs. At most 536870911.
-%   Inputs after the sixth are ignored. Any shape is accepted when an array
-%   has enough elements. A bad call raises an error with an identifier
-%   brevak:<reason>, e.g. brevak:nargin, brevak:notRealDouble, brevak:tooShort,
-%   brevak:notRealScalar, brevak:tooManyPairs or brevak:outOfMemory.
+%             the 2-by-N matrix in the L1 term, and elements past N are never
+%             read. A pair (Z1(k), Z2(k)) with both |Z1(k)| <= 2.2204e-16 and
+%             |Z2(k)| <= 2.2204e-16 is left out of the L1 term (the threshold
+%             is the double nearest to 2.2204e-16, a hair below eps, and is
+%             never scaled); a pair with one larger entry keeps both entries
+%             as they are.
+%     N       number of pairs, truncated toward zero (3.9 counts as 3).
+%             N <= 0 means no pairs. At most 536870911.
+%   Every value that is read (Q on and above the diagonal, G, LAMBDA,
+%   Z1(1:N), Z2(1:N)) must be finite. Inputs after the sixth are ignored.
+%   Any shape is accepted when an array has enough elements.
 %
 %   Result:
 %     V       2-by-2 double matrix, orthogonal up to rounding.
+%     F       double scalar, the objective at V. It is at most 1e100: where
+%             no point of either family scores below 1e100, F is 1e100.
+%
+%   Errors:
+%   A call that cannot mean anything raises an error with an identifier and
+%   returns nothing:
+%     brevak:nargin         fewer than six inputs
+%     brevak:nargout        more than two outputs
+%     brevak:notRealDouble  Q, G, Z1 or Z2 not a real, full double array
+%     brevak:notRealScalar  LAMBDA or N empty, complex, sparse or not numeric
+%     brevak:badCount       N is NaN or infinite, or lies outside
+%                           -2147483648 ... 2147483647 once truncated
+%     brevak:tooManyPairs   N above 536870911
+%     brevak:tooShort       Q under 16 elements, G under 4, Z1 or Z2 under N
+%     brevak:notFinite      a NaN or Inf among the values read; the message
+%                           names the argument and the first such element
+%     brevak:outOfMemory    no memory for the search's scratch arrays
 %
 %   Example:
 %       Q = eye(4); G = [1 2; 3 4];
 %       z1 = [1 -2 0.5]; z2 = [0.3 1 -1];
-%       V = brevak(Q, G, 0.1, z1, z2, numel(z1));
+%       [V, f] = brevak(Q, G, 0.1, z1, z2, numel(z1));
 %       V'*V     % the 2-by-2 identity, up to rounding
+%       f - (0.5*V(:)'*Q*V(:) + sum(sum(G.*V)) + 0.1*sum(sum(abs(V*[z1; z2]))))
+%                % zero, up to rounding
 %
 %   See also TOLMIV, ZANDREL, MAKE_MEX.
 

@@ -12,20 +12,34 @@
 %
 %   Arguments:
 %     A, B      real double arrays of at least N_ROWS*N_COLS elements each,
-%               read as N_ROWS-by-N_COLS matrices in column order.
-%     N_COLS    number of candidate columns.
-%     N_ROWS    length of every column.
-%     N_TRIALS  number of pairs to score.
-%   The three counts are truncated toward zero; NaN, Inf or a value beyond
-%   the 32-bit range becomes -2147483648. Inputs after the fifth are ignored.
-%   A bad call raises an error with an identifier tolmiv:<reason>, e.g.
-%   tolmiv:nargin, tolmiv:notRealDouble, tolmiv:tooShort or
-%   tolmiv:notRealScalar.
+%               read as N_ROWS-by-N_COLS matrices in column order whatever
+%               their shape: A(:), B(:) are split into columns of N_ROWS
+%               elements, and elements past N_ROWS*N_COLS are never read.
+%     N_COLS    number of candidate columns, at least 0.
+%     N_ROWS    length of every column, at least 0. With N_ROWS = 0 every
+%               score is 0 and the first pair scored is returned.
+%     N_TRIALS  number of pairs to score; N_TRIALS <= 0 scores none.
+%   The three counts are truncated toward zero (3.9 counts as 3, -0.5 as 0).
+%   Inputs after the fifth are ignored.
 %
 %   Result:
-%     P         2-by-1 double column [i; j] of 1-based column indices;
+%     P         2-by-1 double column [i; j] of 1-based column indices. It is
 %               [1; 2] when no pair was scored (N_COLS < 2 or N_TRIALS < 1)
-%               or every score was NaN.
+%               or every score was NaN. [1; 2] is a placeholder, not a
+%               choice: with N_COLS < 2 it names a column that does not
+%               exist, so test N_COLS >= 2 before using P.
+%
+%   Errors:
+%   A call that cannot mean anything raises an error with an identifier and
+%   returns nothing:
+%     tolmiv:nargin         fewer than five inputs
+%     tolmiv:nargout        more than one output
+%     tolmiv:notRealDouble  A or B not a real, full double array
+%     tolmiv:notRealScalar  a count empty, complex, sparse or not numeric
+%     tolmiv:badCount       a count that is NaN or infinite, or lies outside
+%                           -2147483648 ... 2147483647 once truncated, or a
+%                           negative N_COLS or N_ROWS
+%     tolmiv:tooShort       A or B with fewer than N_ROWS*N_COLS elements
 %
 %   Example:
 %       A = randn(5, 8); B = randn(5, 8);

@@ -4,10 +4,18 @@ names = {'brevak', 'tolmiv', 'zandrel'};
 for k = 1:numel(names)
     file = which(names{k});
     [where, base, ext] = fileparts(file);
-    if ~strcmp(ext, '.mex') || ~strcmp(base, names{k}) || ...
-            ~strcmp(canonicalize_file_name(where), canonicalize_file_name(folder))
-        error('test:wrongFile', '%s resolves to "%s", expected %s.mex in %s', names{k}, ...
-              file, names{k}, folder);
+    if ~strcmp(ext, ['.' mexext]) || ~strcmp(base, names{k}) || ...
+            ~strcmp(full_path(where), full_path(folder))
+        error('test:wrongFile', '%s resolves to "%s", expected %s.%s in %s', names{k}, ...
+              file, names{k}, mexext, folder);
     end
 end
+end
+
+function p = full_path(folder)
+% The folder's absolute path as the host sees it after changing into it.
+here = pwd;
+restore = onCleanup(@() cd(here));
+cd(folder);
+p = pwd;
 end

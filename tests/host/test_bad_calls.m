@@ -16,7 +16,8 @@ bad_scalars = {[], zeros(0, 3), 1 + 2i, complex(3, 0), sparse(3), 'x', {3}, stru
 expect_error('brevak:nargin', @() brevak());
 expect_error('brevak:nargin', @() brevak(Q));
 expect_error('brevak:nargin', @() brevak(Q, G, 0.5, z, z));
-expect_error('brevak:nargout', @() two_outputs(@brevak, ok));
+expect_error('brevak:nargout', @() call_with_outputs(@brevak, ok, 3));
+call_with_outputs(@brevak, ok, 2);
 
 % Q, G, z1, z2: real full double arrays, whatever n is.
 for k = [1 2 4 5]
@@ -48,6 +49,19 @@ for k = [3 6]
     end
 end
 
+% n: NaN, infinite or out of the 32-bit range.
+for n = {NaN, Inf, -Inf, 2^31, -2^31 - 1, 1e300, int64(2^40), single(Inf)}
+    expect_error('brevak:badCount', @() brevak(Q, G, 0.5, z, z, n{1}));
+end
+
+% A NaN or infinity among the values read.
+expect_error('brevak:notFinite', @() brevak(Q + NaN, G, 0.5, z, z, 3));
+expect_error('brevak:notFinite', @() brevak(Q, [G(1:3) Inf], 0.5, z, z, 3));
+expect_error('brevak:notFinite', @() brevak(Q, G, -Inf, z, z, 3));
+expect_error('brevak:notFinite', @() brevak(Q, G, single(NaN), z, z, 3));
+expect_error('brevak:notFinite', @() brevak(Q, G, 0.5, [z NaN], [z 1], 4.5));
+expect_error('brevak:notFinite', @() brevak(Q, G, 0.5, z, [1 Inf], 2));
+
 % More pairs than the solver can hold.
 expect_error('brevak:tooManyPairs', @() brevak(Q, G, 0.5, z, z, 536870912));
 expect_error('brevak:tooManyPairs', @() brevak(Q, G, 0.5, z, z, 2147483647));
@@ -65,7 +79,7 @@ for name = {'tolmiv', 'zandrel'}
 
     expect_error(id('nargin'), @() select());
     expect_error(id('nargin'), @() select(A, B, 4, 3));
-    expect_error(id('nargout'), @() two_outputs(select, good));
+    expect_error(id('nargout'), @() call_with_outputs(select, good, 2));
 
     for k = 1:2
         for b = 1:numel(bad_arrays)
@@ -85,6 +99,18 @@ for name = {'tolmiv', 'zandrel'}
     expect_error(id('tooShort'), @() select(A, B, 2147483647, 2147483647, 5));
     expect_error(id('tooShort'), @() select(A, B, 65536, 65536, 5));
 
+    % Counts: NaN, infinite, out of the 32-bit range; n_cols and n_rows
+    % negative.
+    for k = 3:5
+        for n = {NaN, Inf, -Inf, 2^31, -2^31 - 1, 1e300, int64(2^40)}
+            args = with(k, n{1});
+            expect_error(id('badCount'), @() select(args{:}));
+        end
+    end
+    expect_error(id('badCount'), @() select(A, B, -1, 3, 5));
+    expect_error(id('badCount'), @() select(A, B, 4, -1, 5));
+    expect_error(id('badCount'), @() select([], [], -1, -1, 5));
+
     for k = 3:5
         for b = 1:numel(bad_scalars)
             args = with(k, bad_scalars{b});
@@ -101,4 +127,3 @@ if ~isequal(size(V), [2 2]) || ~isequal(size(p), [2 1]) || ~isequal(size(r), [2 
     error('test:after', 'calls after the bad ones gave wrong results');
 end
 
-printf('PASSED test_bad_calls\n');
