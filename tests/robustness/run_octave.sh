@@ -1,34 +1,24 @@
 #!/usr/bin/env bash
-# Runs an Octave expression with the MEX-files and this folder on the path.
-# Passes when Octave exits normally and the last line it printed ends in
-# "octave still running", which the scripts print after their last call: a
-# crash inside a MEX-file, or an error, fails the test.
+# Runs Octave tests with the MEX-files and this folder on the path, through
+# the one runner of the Octave tests (tests/octave/run_tests.m and
+# run_octave_test.cmake): it passes when Octave exits with status 0 and its
+# last line is "N passed, 0 failed", so a crash inside a MEX-file, or an
+# error, fails it.
 #
-# usage: run_octave.sh MEX_DIR SCRIPT_DIR EXPRESSION [COMMAND PREFIX...]
-# A command prefix (e.g. a valgrind command line) runs Octave under it.
+# usage: run_octave.sh MEX_DIR SCRIPT_DIR TEST [COMMAND PREFIX...]
+# TEST is a test function or an expression that calls one, e.g.
+# "bad_calls(10000)". A command prefix (e.g. a valgrind command line) runs
+# Octave under it.
 set -uo pipefail
 
+here=$(cd "$(dirname "$0")" && pwd)
+runner_dir=$(cd "$here/../octave" && pwd)
 mex_dir=$1
 script_dir=$2
-expression=$3
+test=${3//\'/\'\'}
 shift 3
 
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-
-# octave-cli may print "error: ignoring const execution_exception& while
-# preparing to exit" when it exits; that line is harmless.
-"$@" octave-cli --no-gui --norc --quiet --no-window-system \
-  --eval "addpath('$mex_dir'); addpath('$script_dir'); $expression" \
-  >"$log" 2> >(grep -v "ignoring const execution_exception" >&2)
-status=$?
-cat "$log"
-
-if [[ $status -ne 0 ]]; then
-  echo "FAILED: octave exited with status $status"
-  exit 1
-fi
-if [[ $(tail -n 1 "$log") != *"octave still running" ]]; then
-  echo "FAILED: octave did not reach the end of the script"
-  exit 1
-fi
+prefix=$(IFS='|'; echo "$*")
+exec cmake -DOCTAVE="$(command -v octave-cli)" -DPREFIX="$prefix" \
+  -DCODE="addpath('$runner_dir'), addpath('$mex_dir'), addpath('$script_dir'), run_tests({'$test'})" \
+  -DWORKING_DIRECTORY="$PWD" -P "$runner_dir/run_octave_test.cmake"
