@@ -18,7 +18,7 @@
 include_guard(GLOBAL)
 
 find_program(ORTHOPAIR_OCTAVE_CLI NAMES octave-cli DOC "GNU Octave's command-line interpreter")
-set(ORTHOPAIR_OCTAVE_TEST_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(ORTHOPAIR_OCTAVE_TEST_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "Folder of run_tests.m")
 
 # The Octave statements that put <dirs> on the path and run <tests>, joined
 # with commas so that the whole stays one argument of a CTest command.
