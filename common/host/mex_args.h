@@ -28,6 +28,7 @@
 
 #include "common/host/arg_rules.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -152,10 +153,13 @@ public:
         switch (count.fault) {
         case CountFault::none:
             break;
-        case CountFault::not_finite:
+        case CountFault::not_finite: {
+            char what[16];
+            describe_value(value, what, sizeof what);
             fail("badCount", "argument %d (%s) must be a finite count; got %s.", pos + 1, name,
-                 std::isnan(value) ? "NaN" : value > 0 ? "Inf" : "-Inf");
+                 what);
             break;
+        }
         case CountFault::out_of_range:
             fail("badCount",
                  "argument %d (%s) must lie in -2147483648 ... 2147483647 once truncated "
