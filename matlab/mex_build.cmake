@@ -30,7 +30,11 @@ if(ORTHOPAIR_X86_32)
   list(APPEND orthopair_mex_flags ${orthopair_fp_flags})
 endif()
 list(APPEND orthopair_mex_flags -Wall -Wextra)
-list(JOIN orthopair_mex_flags " " ORTHOPAIR_MEX_CXXFLAGS)
+# In the cache, so that every folder that includes this file sees it (the
+# include guard skips this code after the first time).
+list(JOIN orthopair_mex_flags " " orthopair_mex_flags)
+set(ORTHOPAIR_MEX_CXXFLAGS "${orthopair_mex_flags}" CACHE INTERNAL
+    "Compiler flags of the MEX-files built with mkoctfile (from config/fp_flags.txt)")
 
 function(orthopair_add_mex name)
   cmake_parse_arguments(PARSE_ARGV 1 MEX "" "OUTPUT_DIR" "SOURCES;INCLUDES;DEFINES;LIBRARIES;LINK_OPTIONS;DEPENDS")

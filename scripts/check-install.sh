@@ -15,6 +15,7 @@ else
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
 fi
+work=$(cd "$work" && pwd)
 
 cmake --install "$build" --prefix "$work/prefix" >"$work/install.log"
 cmake -S "$root/tests/package/consumer" -B "$work/consumer" \
