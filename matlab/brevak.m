@@ -68,3 +68,48 @@
 %   See also TOLMIV, ZANDREL, MAKE_MEX.
 
 % brevak is a MEX-file; this file holds its help text only.
+% When the MEX-file is built it is found before this file, which then serves
+% for `help` only; the function below runs only when it is missing.
+
+function varargout = brevak(varargin) %#ok<STOUT,INUSD>
+error('brevak:notBuilt', ['brevak: the MEX-file brevak is not built or not on the path. ' ...
+      'Run make_mex in the matlab folder of the source tree (or install the ' ...
+      'Octave package orthopair) and add the folder of the MEX-file to the path.']);
+end
+
+%!test
+%! % <G, V> = -trace(V) is lowest at the identity, one of the axis points.
+%! assert (brevak (zeros (4), -eye (2), 0, 0, 0, 0), eye (2));
+%!test
+%! % <G, V> is -2s on the rotations and 0 on the reflections: a quarter turn.
+%! assert (brevak (zeros (4), [0 -1; 1 0], 0, 0, 0, 0), [0 1; -1 0]);
+%!test
+%! % <G, V> is 0 on the rotations and -2c on the reflections.
+%! assert (brevak (zeros (4), [1 0; 0 -1], 0, 0, 0, 0), [-1 0; 0 1]);
+%!test
+%! % Random subproblems: V is orthogonal and no point of a dense sample of
+%! % both halves of O(2) has a lower objective.
+%! state = rand ("state");
+%! rand ("state", 7);
+%! f = @(V, Q, G, lambda, Z) 0.5 * V(:)' * Q * V(:) + sum (sum (G .* V)) ...
+%!                           + lambda * sum (sum (abs (V * Z)));
+%! theta = linspace (0, 2 * pi, 2001);
+%! for trial = 1:20
+%!   R = rand (4) - 0.5;
+%!   Q = R + R';
+%!   G = rand (2) - 0.5;
+%!   Z = rand (2, 6) - 0.5;
+%!   lambda = rand ();
+%!   V = brevak (Q, G, lambda, Z(1, :), Z(2, :), 6);
+%!   assert (V' * V, eye (2), 1e-14);
+%!   best = f (V, Q, G, lambda, Z);
+%!   for t = theta
+%!     c = cos (t);  s = sin (t);
+%!     assert (best <= f ([c s; -s c], Q, G, lambda, Z) + 1e-12);
+%!     assert (best <= f ([-c s; s c], Q, G, lambda, Z) + 1e-12);
+%!   endfor
+%! endfor
+%! rand ("state", state);
+%!error id=brevak:nargin brevak (eye (4), eye (2), 0)
+%!error id=brevak:notRealDouble brevak (single (eye (4)), eye (2), 0, 1, 1, 1)
+%!error id=brevak:tooShort brevak (eye (4), eye (2), 0, [1 2], [1 2], 3)

@@ -8,6 +8,7 @@
 # visibility, so the MEX-file exports mexFunction alone. The MEX-file is
 # rebuilt when a source, a listed header or a library changes.
 include_guard(GLOBAL)
+get_filename_component(ORTHOPAIR_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 
 find_program(ORTHOPAIR_MKOCTFILE NAMES mkoctfile DOC "GNU Octave's mkoctfile")
 if(NOT ORTHOPAIR_MKOCTFILE)
@@ -17,12 +18,23 @@ if(NOT ORTHOPAIR_MKOCTFILE)
     "as scripts/setup.sh does) or configure with -DORTHOPAIR_BUILD_MEX=OFF.")
 endif()
 
-# mkoctfile takes its compiler flags from the environment. No contraction into
-# fused multiply-adds and no relaxed IEEE semantics, as for every other
+# mkoctfile takes its compiler flags from the environment: the MEX-file flags
+# and the floating-point flags of config/fp_flags.txt, as for every other
 # compilation of the kernels.
-set(ORTHOPAIR_MEX_CXXFLAGS
-  "-std=c++17 -O2 -ffp-contract=off -fno-fast-math -fvisibility=hidden -fvisibility-inlines-hidden -Wall -Wextra"
-  CACHE STRING "Compiler flags for the MEX-files built with mkoctfile")
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/flags.cmake)
+orthopair_read_flags(mex orthopair_mex_flags)
+orthopair_read_flags(gnu orthopair_fp_flags)
+list(APPEND orthopair_mex_flags ${orthopair_fp_flags})
+if(ORTHOPAIR_X86_32)
+  orthopair_read_flags(x86-32 orthopair_fp_flags)
+  list(APPEND orthopair_mex_flags ${orthopair_fp_flags})
+endif()
+list(APPEND orthopair_mex_flags -Wall -Wextra)
+# In the cache, so that every folder that includes this file sees it (the
+# include guard skips this code after the first time).
+list(JOIN orthopair_mex_flags " " orthopair_mex_flags)
+set(ORTHOPAIR_MEX_CXXFLAGS "${orthopair_mex_flags}" CACHE INTERNAL
+    "Compiler flags of the MEX-files built with mkoctfile (from config/fp_flags.txt)")
 
 function(orthopair_add_mex name)
   cmake_parse_arguments(PARSE_ARGV 1 MEX "" "OUTPUT_DIR" "SOURCES;INCLUDES;DEFINES;LIBRARIES;LINK_OPTIONS;DEPENDS")
@@ -56,4 +68,53 @@ function(orthopair_add_mex name)
     COMMENT "Building MEX-file ${name}.mex"
     VERBATIM)
   add_custom_target(${name}_mex ALL DEPENDS ${output})
+endfunction()
+
+# orthopair_add_listed_mex(OUTPUT_DIR <dir>)
+#
+# Adds every MEX-file of config/mex_files.txt, compiled from the sources the
+# list names, through orthopair_add_mex. Each is rebuilt when one of its
+# sources or a header in the folders of the kernels changes.
+function(orthopair_add_listed_mex)
+  cmake_parse_arguments(PARSE_ARGV 0 LIST "" "OUTPUT_DIR" "")
+  set(root ${ORTHOPAIR_SOURCE_ROOT})
+  set(list_file ${root}/config/mex_files.txt)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_file})
+  file(STRINGS ${list_file} lines REGEX "^[A-Za-z][A-Za-z0-9_]*:")
+  foreach(line IN LISTS lines)
+    string(REGEX MATCH "^[A-Za-z][A-Za-z0-9_]*" name "${line}")
+    string(REGEX REPLACE "^[A-Za-z0-9_]*:[ \t]*" "" items "${line}")
+    separate_arguments(items UNIX_COMMAND "${items}")
+    set(sources)
+    set(includes)
+    set(defines)
+    set(folders ${root}/common)
+    foreach(item IN LISTS items)
+      if(item MATCHES "^-D(.+)$")
+        list(APPEND defines ${CMAKE_MATCH_1})
+      elseif(item MATCHES "^-I(.+)$")
+        get_filename_component(dir ${root}/${CMAKE_MATCH_1} ABSOLUTE)
+        list(APPEND includes ${dir})
+        if(NOT dir STREQUAL root)
+          list(APPEND folders ${dir})
+        endif()
+      else()
+        list(APPEND sources ${root}/${item})
+        get_filename_component(dir ${root}/${item} DIRECTORY)
+        list(APPEND folders ${dir})
+      endif()
+    endforeach()
+    set(headers)
+    list(REMOVE_DUPLICATES folders)
+    foreach(dir IN LISTS folders)
+      file(GLOB found CONFIGURE_DEPENDS ${dir}/*.h ${dir}/*.inc)
+      list(APPEND headers ${found})
+    endforeach()
+    orthopair_add_mex(${name}
+      OUTPUT_DIR ${LIST_OUTPUT_DIR}
+      SOURCES ${sources}
+      INCLUDES ${includes}
+      DEFINES ${defines}
+      DEPENDS ${headers})
+  endforeach()
 endfunction()

@@ -49,3 +49,41 @@
 %   See also ZANDREL, BREVAK, MAKE_MEX.
 
 % tolmiv is a MEX-file; this file holds its help text only.
+% When the MEX-file is built it is found before this file, which then serves
+% for `help` only; the function below runs only when it is missing.
+
+function varargout = tolmiv(varargin) %#ok<STOUT,INUSD>
+error('tolmiv:notBuilt', ['tolmiv: the MEX-file tolmiv is not built or not on the path. ' ...
+      'Run make_mex in the matlab folder of the source tree (or install the ' ...
+      'Octave package orthopair) and add the folder of the MEX-file to the path.']);
+end
+
+%!test
+%! % Column 20 is zero in A and B, so every pair with it scores 0 and every
+%! % other pair more. The rule keeps the largest score, so column 20 comes
+%! % back only when all 20 drawn pairs hold it, which happens with
+%! % probability below 1e-20 whatever the state of the C generator.
+%! state = randn ("state");
+%! randn ("state", 3);
+%! for call = 1:20
+%!   A = randn (4, 20);  A(:, 20) = 0;
+%!   B = randn (4, 20);  B(:, 20) = 0;
+%!   p = tolmiv (A, B, 20, 4, 20);
+%!   assert (all (p >= 1 & p < 20) && p(1) != p(2));
+%! endfor
+%! randn ("state", state);
+%!test
+%! % Nothing to score: fewer than two columns, no trials, or only NaN scores.
+%! assert (tolmiv (1, 1, 1, 1, 10), [1; 2]);
+%! assert (tolmiv (ones (2, 4), ones (2, 4), 4, 2, 0), [1; 2]);
+%! assert (tolmiv (NaN (2, 4), ones (2, 4), 4, 2, 50), [1; 2]);
+%!test
+%! % Any result is a pair of distinct columns in range.
+%! for n_cols = 2:6
+%!   p = tolmiv (randn (3, n_cols), randn (3, n_cols), n_cols, 3, 5);
+%!   assert (size (p), [2 1]);
+%!   assert (p(1) != p(2) && all (p >= 1 & p <= n_cols & p == round (p)));
+%! endfor
+%!error id=tolmiv:nargin tolmiv (1, 2)
+%!error id=tolmiv:notRealDouble tolmiv (int8 (ones (2)), ones (2), 2, 2, 1)
+%!error id=tolmiv:tooShort tolmiv (ones (2), ones (2), 3, 2, 1)

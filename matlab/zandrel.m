@@ -55,3 +55,43 @@
 %   See also TOLMIV, BREVAK, MAKE_MEX.
 
 % zandrel is a MEX-file; this file holds its help text only.
+% When the MEX-file is built it is found before this file, which then serves
+% for `help` only; the function below runs only when it is missing.
+
+function varargout = zandrel(varargin) %#ok<STOUT,INUSD>
+error('zandrel:notBuilt', ['zandrel: the MEX-file zandrel is not built or not on the path. ' ...
+      'Run make_mex in the matlab folder of the source tree (or install the ' ...
+      'Octave package orthopair) and add the folder of the MEX-file to the path.']);
+end
+
+%!test
+%! % Column 20 is zero in A and B, and <B_i, A_i> < 0 for every other column:
+%! % then a pair with column 20 scores exactly 0, the worst score there is,
+%! % and every other pair scores below 0 (t < 0 and m != o). The rule keeps
+%! % the lowest score, so column 20 comes back only when all 20 drawn pairs
+%! % hold it: probability below 1e-20 whatever the state of the C generator.
+%! state = randn ("state");
+%! randn ("state", 5);
+%! for call = 1:20
+%!   A = randn (4, 20);  A(:, 20) = 0;
+%!   B = -A + 0.1 * randn (4, 20);  B(:, 20) = 0;
+%!   assert (all (sum (A(:, 1:19) .* B(:, 1:19)) < 0));
+%!   p = zandrel (A, B, 20, 4, 20);
+%!   assert (all (p >= 1 & p < 20) && p(1) != p(2));
+%! endfor
+%! randn ("state", state);
+%!test
+%! % Nothing to score: fewer than two columns, no trials, or only NaN scores.
+%! assert (zandrel (1, 1, 1, 1, 10), [1; 2]);
+%! assert (zandrel (ones (2, 4), ones (2, 4), 4, 2, -3), [1; 2]);
+%! assert (zandrel (NaN (2, 4), ones (2, 4), 4, 2, 50), [1; 2]);
+%!test
+%! % Any result is a pair of distinct columns in range.
+%! for n_cols = 2:6
+%!   p = zandrel (randn (3, n_cols), randn (3, n_cols), n_cols, 3, 5);
+%!   assert (size (p), [2 1]);
+%!   assert (p(1) != p(2) && all (p >= 1 & p <= n_cols & p == round (p)));
+%! endfor
+%!error id=zandrel:nargin zandrel (1, 2)
+%!error id=zandrel:notRealDouble zandrel (ones (2) + 1i, ones (2), 2, 2, 1)
+%!error id=zandrel:tooShort zandrel (ones (2), ones (2), 3, 2, 1)

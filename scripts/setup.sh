@@ -1,14 +1,38 @@
 #!/usr/bin/env bash
-# Installs what building and testing need, when it is missing (Debian/Ubuntu).
-# Safe to run again: it installs nothing that is already there.
+# Installs what is missing (Debian/Ubuntu), for one of two routes:
+#
+#   setup.sh example   building the MEX-files and running the worked example:
+#                      CMake, g++, make, Octave with its MEX headers, and for
+#                      the example's picture gnuplot, the font Octave draws
+#                      text with (FreeSans) and Ghostscript, through which
+#                      Octave prints PNG files
+#   setup.sh tests     (the default) all of that, and what the tests and
+#                      benchmarks add: GoogleTest, Google Benchmark, Clang with
+#                      its sanitizer and fuzzer runtime, Valgrind
+#
+# Safe to run again: it installs nothing that is already there. With
+# ORTHOPAIR_SKIP_SETUP=1 it does nothing, for machines set up by other means;
+# every script that calls it honours that.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libbenchmark-dev octave liboctave-dev clang libclang-rt-dev valgrind)
+if [[ ${ORTHOPAIR_SKIP_SETUP:-0} == 1 ]]; then
+  exit 0
+fi
+
+route=${1:-tests}
+example_packages=(cmake g++ make octave liboctave-dev fonts-freefont-otf ghostscript)
+test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind)
+case $route in
+  example) packages=("${example_packages[@]}") ;;
+  tests) packages=("${example_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: setup.sh [example|tests]" >&2; exit 2 ;;
+esac
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
-# The worked example draws its objective history with gnuplot when it can.
+# Any gnuplot will do for the example's picture; the one without X is smallest.
 command -v gnuplot >/dev/null 2>&1 || missing+=(gnuplot-nox)
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"

@@ -17,8 +17,19 @@ mkdir -p "$work"
 # The kernel sources only: the gateways need a host, the tests GoogleTest.
 sources=("$src"/subproblem/*.cpp "$src"/pairs/*.cpp "$src/tests/robustness/kernel_corpus.cpp")
 includes=(-I"$src" -I"$src/subproblem" -I"$src/pairs" -I"$src/subproblem/tests")
-# The same IEEE rules as the project's own build (top-level CMakeLists.txt).
-common=(-std=c++17 -ffp-contract=off -fno-fast-math -w)
+# The same IEEE rules as the project's own build, from the one file that
+# holds them.
+flags() {  # case: the flags config/fp_flags.txt gives for it
+  sed -n "s/^$1:[[:space:]]*//p" "$src/config/fp_flags.txt"
+}
+# shellcheck disable=SC2207
+common=(-std=c++17 $(flags gnu) -w)
+if [[ $(uname -m) =~ ^i[3-6]86$ ]]; then
+  # shellcheck disable=SC2207
+  common+=($(flags x86-32))
+fi
+# shellcheck disable=SC2207
+clang_extra=($(flags clang))
 
 configs=()
 for cxx in g++ clang++; do
@@ -36,7 +47,7 @@ build_and_run() {  # index, compiler, flags...
   local i=$1 cxx=$2
   shift 2
   local extra=()
-  if [[ $cxx == clang++ ]]; then extra=(-fno-unsafe-math-optimizations); fi
+  if [[ $cxx == clang++ ]]; then extra=("${clang_extra[@]}"); fi
   "$cxx" "${common[@]}" "${extra[@]}" "$@" "${includes[@]}" "${sources[@]}" \
     -o "$work/corpus_$i" 2>"$work/build_$i.log" ||
     { echo "build failed: $cxx $*"; cat "$work/build_$i.log"; return 1; }

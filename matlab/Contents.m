@@ -1,0 +1,27 @@
+% orthopair: two-index steps for minimisation under orthogonality constraints.
+%
+% Kernels (MEX-files; build them with make_mex or install the package)
+%   brevak              - Best 2-by-2 rotation or reflection V for the
+%                         subproblem 1/2*V(:)'*Q*V(:) + <G,V> + lambda*||V*[z1;z2]||_1,
+%                         by exact candidate search over the circle.
+%   tolmiv              - Working pair of columns (i, j) by the
+%                         maximum-violation rule: the sampled pair with the
+%                         largest |<A_i,B_j> - <B_i,A_j>|.
+%   zandrel             - Working pair of columns (i, j) by the
+%                         objective-reduction rule: the sampled pair whose best
+%                         2-by-2 orthogonal recombination lowers <B,A> most.
+%
+% Solver built on them (sparse PCA, -1/2*tr(X'CX) + lambda*||X||_1 with X'X = I)
+%   sparse_pca_two_index - Two-row orthogonal steps until stationary or stalled.
+%   pair_rotation_model  - Exact quadratic change of the objective under a
+%                          two-row step, as the Q and G of brevak.
+%   pair_stationarity    - How far X is from a point no two-row step improves.
+%   seeded_uniform       - Uniform numbers that are the same in MATLAB and Octave.
+%
+% Building and version
+%   make_mex            - Compile the MEX-files from source inside MATLAB or Octave.
+%   orthopair_version   - Version of the toolbox, e.g. '0.1.0'.
+%
+% The selectors draw their pairs from the C runtime's rand() of the host
+% process, which these functions never seed. Results are fixed to the last bit
+% on every build. Licence: BSD-3-Clause (file COPYING).

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs a configured and built build folder into a scratch prefix, then
+# builds and runs tests/package/consumer against it with find_package: the
+# exported targets, headers and libraries must be enough for a C++ user.
+#
+# usage: check-install.sh [BUILD_DIR] [WORK_DIR]   (default: build, a temporary folder)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+if [[ $# -ge 2 ]]; then
+  work=$2
+  rm -rf "$work"
+  mkdir -p "$work"
+else
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+fi
+work=$(cd "$work" && pwd)
+
+cmake --install "$build" --prefix "$work/prefix" >"$work/install.log"
+cmake -S "$root/tests/package/consumer" -B "$work/consumer" \
+  -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$work/consumer"
+"$work/consumer/consumer"
