@@ -5,7 +5,7 @@
 #     free, wherever it is reported (Octave alone gives none),
 #   - any leak record has a frame in one of our MEX-files, or
 #   - the memory lost (definitely, and indirectly through it) grows with the
-#     number of calls.
+#     number of calls by more than Octave's own run-to-run wander.
 # Octave itself loses a fixed amount at exit, the same in both runs; its leak
 # records have no frame of ours and are not failures.
 #
@@ -81,12 +81,17 @@ for log in small large; do
        "lost: $(lost_bytes "$work/$log.log") bytes"
 done
 
+# Octave's own loss at exit wanders by a kilobyte or so from run to run. The
+# large run makes 3N more calls of each of the three MEX-files; a leak of even
+# the smallest heap block (16 bytes) on some path hit by a quarter of them
+# would add 36N bytes, so growth counts only above 4 bytes per extra call.
+margin=$((4 * 9 * n))
 small=$(lost_bytes "$work/small.log")
 large=$(lost_bytes "$work/large.log")
 if [[ -z $small || -z $large ]]; then
   echo "FAILED: no leak summary in the valgrind logs"
   status=1
-elif ((large > small)); then
+elif ((large - small > margin)); then
   echo "FAILED: lost memory grows with the number of calls: $small -> $large bytes"
   status=1
 fi
