@@ -384,8 +384,16 @@ CircleResult search_with(const CircleProblem& problem, const Kernels& lanes) {
             ++m;
         }
     }
-    // Magnitudes carry no sign, so without NaN any correct sort gives the one
-    // ascending order; the exchange sort fixes the order NaN values take.
+    // Magnitudes carry no sign bit, so without NaN any correct sort gives the
+    // one ascending order, bit for bit. With a NaN among them the exchange
+    // passes leave an order of their own, not even ascending for the other
+    // values ((2, NaN, 1, 3, 0.5) becomes (NaN, 0.5, 3, 1, 2)), and std::sort
+    // may not be given NaN at all (it needs a strict weak order), so the
+    // literal sort stays for that case. (A NaN breakpoint needs a NaN coef_c,
+    // which makes every value NaN, or coef_c and coef_s both infinite, which
+    // gives every interval's quartic infinite or NaN coefficients and so NaN
+    // roots; the order then decides nothing, but keeping it literal costs
+    // nothing outside such calls.)
     if (any_nan) {
         sort_ascending(magnitudes.get(), m);
     } else {

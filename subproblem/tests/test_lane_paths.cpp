@@ -154,6 +154,32 @@ TEST_P(LanePath, TermWithoutBreakpointVanishingAtAnIntervalMid) {
     }
 }
 
+// Terms with both coefficients infinite have a NaN breakpoint; with a
+// negative weight their absolute value, +∞, makes some candidates score −∞.
+// The first of those must win, as in the literal search, whatever order the
+// NaN magnitudes are sorted into.
+TEST_P(LanePath, InfiniteTermsWithANegativeWeight) {
+    std::mt19937_64 rng(8);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    for (int trial = 0; trial < 1500; ++trial) {
+        Data d;
+        const size_t terms = 1 + rng() % 12;
+        for (size_t k = 0; k < terms; ++k) {
+            if (rng() % 4 == 0) {
+                d.cc.push_back((rng() & 1) ? inf : -inf);
+                d.cs.push_back((rng() & 1) ? inf : -inf);
+            } else {
+                d.cc.push_back(normal(rng));
+                d.cs.push_back(normal(rng));
+            }
+        }
+        for (double& x : d.f) x = normal(rng);
+        d.f[5] = -std::fabs(d.f[5]);
+        ASSERT_TRUE(same_as_reference(d, *lanes_)) << "trial " << trial;
+    }
+}
+
 // The kernels alone: each lane must hold the bits of the plain running sum of
 // its interval or candidate (a NaN sum may differ in sign and payload, which
 // never shows: a NaN value is never taken). The fast sign sums must either
