@@ -1,5 +1,6 @@
 // polynomial_real_roots, cubic_roots and quartic_roots on arbitrary
-// coefficients. Every call must stay inside its output array, fill exactly
+// coefficients. Each must give the count and the bits of the literal
+// version. Every call must stay inside its output array, fill exactly
 // the slots it reports (all three for the cubic), give a count that belongs
 // to the path the leading coefficients select, and give the same bits when
 // repeated.
@@ -11,6 +12,7 @@
 #include "common/constants.h"
 #include "fuzz_input.h"
 #include "polynomial_roots.h"
+#include "reference_subproblem.h"
 
 namespace {
 
@@ -36,6 +38,9 @@ void check_general(fuzz::Input& in) {
     auto out = marked(4);
     const int32_t count = polynomial_real_roots(c[0], c[1], c[2], c[3], c[4], out.get());
     FUZZ_CHECK(count >= 0 && count <= 4);
+    double literal[4];
+    FUZZ_CHECK(reference::roots(c[0], c[1], c[2], c[3], c[4], literal) == count);
+    for (int32_t i = 0; i < count; ++i) FUZZ_CHECK(bits(out[i]) == bits(literal[i]));
 
     // The count belongs to the path the first non-negligible coefficient
     // selects (a NaN is never negligible).
@@ -67,6 +72,9 @@ void check_cubic(fuzz::Input& in) {
     const int32_t count = cubic_roots(out.get(), a, b, c);
     FUZZ_CHECK(count >= 1 && count <= 3);
     for (int i = 0; i < 3; ++i) FUZZ_CHECK(!is_unwritten(out[i]));
+    double literal[3];
+    FUZZ_CHECK(reference::cubic(literal, a, b, c) == count);
+    for (int i = 0; i < 3; ++i) FUZZ_CHECK(bits(out[i]) == bits(literal[i]));
     if (count == 2) FUZZ_CHECK(bits(out[2]) == bits(out[1]));  // the double root, twice
 
     auto again = marked(3);
@@ -80,6 +88,9 @@ void check_quartic(fuzz::Input& in) {
     const int32_t count = quartic_roots(a, b, c, d, out.get());
     FUZZ_CHECK(count >= 2 && count <= 4);
     for (int32_t i = 0; i < count; ++i) FUZZ_CHECK(!is_unwritten(out[i]));
+    double literal[4];
+    FUZZ_CHECK(reference::quartic(a, b, c, d, literal) == count);
+    for (int32_t i = 0; i < count; ++i) FUZZ_CHECK(bits(out[i]) == bits(literal[i]));
 
     auto again = marked(4);
     FUZZ_CHECK(quartic_roots(a, b, c, d, again.get()) == count);

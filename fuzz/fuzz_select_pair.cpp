@@ -8,6 +8,9 @@
 // are scored, to keep each run short.
 //
 // Checks, from the selectors' contract:
+// - the output has the bits of the literal selector (pairs/tests/
+//   reference_pairs.h) from the same generator state, and the call leaves
+//   the generator where the literal one leaves it;
 // - the output is [1; 2] or two distinct integral indices in
 //   1 … min(n_cols, RAND_MAX + 1);
 // - with min(n_trials, n_cols) ≤ 0 the output is [1; 2] and the generator
@@ -31,11 +34,14 @@
 
 #include "fuzz_input.h"
 #include "pair_select.h"
+#include "reference_pairs.h"
 
 #if defined(FUZZ_SELECT_MAX_VIOLATION)
 #define SELECT select_pair_max_violation
+#define LITERAL_RULE reference::Rule::max_violation
 #elif defined(FUZZ_SELECT_MAX_REDUCTION)
 #define SELECT select_pair_max_reduction
+#define LITERAL_RULE reference::Rule::max_reduction
 #else
 #error "define FUZZ_SELECT_MAX_VIOLATION or FUZZ_SELECT_MAX_REDUCTION"
 #endif
@@ -134,6 +140,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::srand(seed);
     SELECT(call.A.get(), call.B.get(), call.n_cols, call.n_rows, call.n_trials, out.get());
     const int next_after_call = std::rand();
+
+    // The literal selector from the same generator state.
+    double literal[2];
+    std::srand(seed);
+    reference::select(LITERAL_RULE, call.A.get(), call.B.get(), call.n_cols, call.n_rows,
+                      call.n_trials, literal);
+    FUZZ_CHECK(next_after_call == std::rand());
+    FUZZ_CHECK(bits(out[0]) == bits(literal[0]) && bits(out[1]) == bits(literal[1]));
 
     // Valid output.
     const bool initial = is_pair(out.get(), 1.0, 2.0);

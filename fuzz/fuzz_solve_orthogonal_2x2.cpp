@@ -1,7 +1,8 @@
 // solve_orthogonal_2x2 on arbitrary Q, G, lambda and up to 24 pairs, with n
 // also zero or negative.
 //
-// Whatever the data, NaN and infinities included, V must be a rotation
+// V must have the bits of the literal solver, whatever the data. NaN and
+// infinities included, V must also be a rotation
 // [c s; −s c] or a reflection [−c s; s c] of a finite point (c, s) on the unit
 // circle up to rounding: each family's search returns either its start point
 // (1, 0) or a candidate whose objective value is finite, and every candidate
@@ -17,6 +18,7 @@
 
 #include "fuzz_input.h"
 #include "orthogonal_2x2.h"
+#include "reference_subproblem.h"
 
 namespace {
 
@@ -70,6 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<double[]> V(new double[4]);
     for (int i = 0; i < 4; ++i) V[i] = fuzz::unwritten_marker();
     solve_orthogonal_2x2(Q, G, lambda, z1.get(), z2.get(), n, V.get());
+    double literal[4];
+    reference::solve(Q, G, lambda, z1.get(), z2.get(), n, literal);
+    for (int i = 0; i < 4; ++i) FUZZ_CHECK(bits(V[i]) == bits(literal[i]));
     check_v(V.get());
 
     // The strict lower triangle of Q is never read.

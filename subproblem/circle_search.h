@@ -42,13 +42,10 @@ double circle_objective(double c, double s, const CircleProblem& problem);
 // each smooth piece between breakpoints, and returns the first point with the
 // lowest value. When nothing scores below SENTINEL the result is
 // (1, 0, SENTINEL). Throws std::bad_alloc when scratch memory is unavailable.
+// The sums over the terms run on the widest lane path that the processor
+// offers (ORTHOPAIR_LANES may force a narrower one, see common/lane_choice.h);
+// every path gives the same bits.
 CircleResult search_circle(const CircleProblem& problem);
-
-// The same search, restricted to the portable lane kernels when
-// allow_wide_lanes is false (the processor's widest ones are used otherwise).
-// Both give identical bits; tests use this to check the path that other
-// processors take.
-CircleResult search_circle_lanes(const CircleProblem& problem, bool allow_wide_lanes);
 
 // In-place ascending sort of values[0 … count−1] by repeated parent/child
 // exchange passes (quadratic, and deterministic also for NaN input).

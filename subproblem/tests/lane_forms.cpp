@@ -1,0 +1,39 @@
+#include "lane_forms.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__GNUC__) || defined(__clang__)
+namespace circle_lanes {
+namespace vector512 {
+#define LANES_TARGET
+#define LANE_WIDTH 8
+#define LANE_GROUP 16
+#include "circle_lanes.inc"
+#undef LANE_GROUP
+#undef LANE_WIDTH
+#undef LANES_TARGET
+}  // namespace vector512
+}  // namespace circle_lanes
+#endif
+
+namespace lane_forms {
+
+const std::vector<std::string>& names() {
+    static const std::vector<std::string> all{"scalar", "vector", "vector512", "avx2", "avx512"};
+    return all;
+}
+
+const circle_lanes::Kernels* find(const std::string& name) {
+    using orthopair::LanePath;
+    if (name == "scalar") return circle_lanes::kernels_for(LanePath::scalar);
+    if (name == "vector") return circle_lanes::kernels_for(LanePath::vector);
+    if (name == "avx2") return circle_lanes::kernels_for(LanePath::avx2);
+    if (name == "avx512") return circle_lanes::kernels_for(LanePath::avx512);
+#if defined(__GNUC__) || defined(__clang__)
+    if (name == "vector512") return &circle_lanes::vector512::KERNELS;
+#endif
+    return nullptr;
+}
+
+}  // namespace lane_forms
