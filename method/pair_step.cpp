@@ -1,0 +1,184 @@
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "method.h"
+#include "orthogonal_2x2.h"
+
+namespace method {
+namespace {
+
+constexpr double EPS = std::numeric_limits<double>::epsilon();
+
+// a² + b² − 1 to about eps²: each square is split exactly into a head and a
+// tail (Veltkamp's splitting; no fused multiply-add is needed or allowed),
+// the heads are combined first (p − 1 is exact for p in [½, 2]) and the
+// tails added after.
+double unit_defect(double a, double b)
+{
+    constexpr double split = 134217729.0;  // 2^27 + 1
+    const double pa = a * a;
+    double t = split * a;
+    const double ah = t - (t - a), al = a - ah;
+    const double ea = ((ah * ah - pa) + 2 * ah * al) + al * al;
+    const double pb = b * b;
+    t = split * b;
+    const double bh = t - (t - b), bl = b - bh;
+    const double eb = ((bh * bh - pb) + 2 * bh * bl) + bl * bl;
+    return ((pa - 1) + pb) + (ea + eb);
+}
+
+}  // namespace
+
+void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                PairModel& model)
+{
+    const int32_t n = p.n, r = p.r;
+    const double* zi = Xt + static_cast<size_t>(r) * i;
+    const double* zj = Xt + static_cast<size_t>(r) * j;
+    const double* ai = AXt + static_cast<size_t>(r) * i;
+    const double* aj = AXt + static_cast<size_t>(r) * j;
+    const double* ei = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * i;
+    const double* ej = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * j;
+
+    // M = (A·X + E)(P, :), S = Z·Zᵀ and M·Zᵀ, with Z = X(P, :). The slack
+    // Σ_k λ_k·(‖Z_k‖₁ − ‖Z_k‖₂) over the columns Z_k of Z bounds how much the
+    // L1 term can drop: an orthogonal V keeps ‖Z_k‖₂, and ‖·‖₁ ≥ ‖·‖₂.
+    double s11 = 0, s12 = 0, s22 = 0, m11 = 0, m12 = 0, m21 = 0, m22 = 0, slack = 0;
+    for (int32_t k = 0; k < r; ++k) {
+        const double mi = ei ? ai[k] + ei[k] : ai[k];
+        const double mj = ej ? aj[k] + ej[k] : aj[k];
+        s11 += zi[k] * zi[k];
+        s12 += zi[k] * zj[k];
+        s22 += zj[k] * zj[k];
+        m11 += mi * zi[k];
+        m12 += mi * zj[k];
+        m21 += mj * zi[k];
+        m22 += mj * zj[k];
+        if (zi[k] != 0 && zj[k] != 0 && p.lambda[k] > 0) {
+            const double a = std::fabs(zi[k]), b = std::fabs(zj[k]);
+            slack += p.lambda[k] * ((a + b) - std::sqrt(a * a + b * b));
+        }
+    }
+    const double kii = p.A[i + static_cast<size_t>(n) * i];
+    const double kij = p.A[i + static_cast<size_t>(n) * j];
+    const double kjj = p.A[j + static_cast<size_t>(n) * j];
+
+    // For X(P, :) ← V·Z the smooth part changes by exactly
+    //   ½·vec(V)ᵀ·kron(S, K)·vec(V) + ⟨M·Zᵀ − K·S, V⟩ − ⟨Z, M⟩ + ½·⟨K, S⟩,
+    // K = A(P, P): with D = (V − I)·Z the change is ⟨D, M⟩ + ½⟨D, K·D⟩, and
+    // ⟨(V − I)Z, K(V − I)Z⟩ = tr(VᵀKVS) − 2⟨V, KS⟩ + ⟨K, S⟩ for symmetric K, S.
+    const double K[4] = {kii, kij, kij, kjj};
+    const double S[4] = {s11, s12, s12, s22};
+    for (int b = 0; b < 2; ++b) {
+        for (int d = 0; d < 2; ++d) {
+            for (int a = 0; a < 2; ++a) {
+                for (int c = 0; c < 2; ++c) {
+                    model.Q[(a + 2 * b) + 4 * (c + 2 * d)] = S[b + 2 * d] * K[a + 2 * c];
+                }
+            }
+        }
+    }
+    model.G[0] = m11 - (kii * s11 + kij * s12);
+    model.G[1] = m21 - (kij * s11 + kjj * s12);
+    model.G[2] = m12 - (kii * s12 + kij * s22);
+    model.G[3] = m22 - (kij * s12 + kjj * s22);
+    const double zm = m11 + m22;
+    const double ks = 0.5 * ((kii * s11 + 2 * kij * s12) + kjj * s22);
+    model.offset = ks - zm;
+    model.size = (std::fabs(zm) + std::fabs(ks)) + (std::fabs(model.G[0]) + std::fabs(model.G[1]) +
+                                                   std::fabs(model.G[2]) + std::fabs(model.G[3]));
+    for (double q : model.Q) model.size += std::fabs(q);
+    model.slack = slack;
+    model.kii = kii;
+    model.kij = kij;
+    model.kjj = kjj;
+}
+
+double pair_bound(const PairModel& model)
+{
+    // The smooth part alone, minimised exactly over both families of O(2)
+    // (the circle search with no absolute-value terms), plus the slack.
+    double coef[2];
+    double least = 0;
+    for (Family family : {Family::rotation, Family::reflection}) {
+        const CircleProblem problem =
+            family_problem(family, model.Q, model.G, 0.0, coef, coef, 0, coef, coef);
+        const CircleResult best = search_circle(problem);
+        least = std::min(least, best.value + model.offset);
+    }
+    return (model.slack - least) + 64 * EPS * model.size;
+}
+
+double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                 double* rows, double* floor)
+{
+    PairModel model;
+    pair_model(p, Xt, AXt, i, j, model);
+    return pair_step(p, Xt, AXt, i, j, model, rows, floor);
+}
+
+double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                 const PairModel& model, double* rows, double* floor)
+{
+    const int32_t r = p.r;
+    const double* zi = Xt + static_cast<size_t>(r) * i;
+    const double* zj = Xt + static_cast<size_t>(r) * j;
+    const double* ai = AXt + static_cast<size_t>(r) * i;
+    const double* aj = AXt + static_cast<size_t>(r) * j;
+    const double* ei = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * i;
+    const double* ej = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * j;
+    const double kii = model.kii, kij = model.kij, kjj = model.kjj;
+
+    // The L1 term Σ_k λ_k·(|row i| + |row j|) is ‖V·[z1; z2]‖₁ with the
+    // entries scaled by their column's weight: the solver's lambda is 1.
+    double* z1 = rows;
+    double* z2 = rows + r;
+    for (int32_t k = 0; k < r; ++k) {
+        z1[k] = p.lambda[k] * zi[k];
+        z2[k] = p.lambda[k] * zj[k];
+    }
+    double V[4];
+    solve_orthogonal_2x2(model.Q, model.G, 1.0, z1, z2, r, V);
+
+    // V is orthogonal only to the rounding of its cosine and sine, with a
+    // bias that would let XᵀX − I grow with the number of steps; one Newton
+    // step V ← V·(1 − δ/2), δ = c² + s² − 1 formed to eps², removes it.
+    const double delta = unit_defect(V[0], V[1]);
+    if (delta != 0) {
+        for (double& v : V) v = v - v * (0.5 * delta);
+    }
+
+    // New rows; entries below the rounding level of their own formation are
+    // exact zeros, the kinks of the L1 term that the solver aims at.
+    double df = 0, dh = 0, level = 0;
+    double dii = 0, dij = 0, djj = 0;
+    for (int32_t k = 0; k < r; ++k) {
+        double yi = V[0] * zi[k] + V[2] * zj[k];
+        double yj = V[1] * zi[k] + V[3] * zj[k];
+        if (p.lambda[k] > 0) {
+            const double snap = 8 * EPS * (std::fabs(zi[k]) + std::fabs(zj[k]));
+            if (std::fabs(yi) <= snap) yi = 0;
+            if (std::fabs(yj) <= snap) yj = 0;
+        }
+        const double di = yi - zi[k], dj = yj - zj[k];
+        const double mi = ei ? ai[k] + ei[k] : ai[k];
+        const double mj = ej ? aj[k] + ej[k] : aj[k];
+        df += di * mi + dj * mj;
+        dii += di * di;
+        dij += di * dj;
+        djj += dj * dj;
+        const double hk = (std::fabs(yi) - std::fabs(zi[k])) + (std::fabs(yj) - std::fabs(zj[k]));
+        dh += p.lambda[k] * hk;
+        level += std::fabs(di * mi) + std::fabs(dj * mj) +
+                 p.lambda[k] * (std::fabs(di) + std::fabs(dj));
+        rows[k] = yi;
+        rows[r + k] = yj;
+    }
+    const double curvature = 0.5 * ((kii * dii + 2 * kij * dij) + kjj * djj);
+    level += 0.5 * ((std::fabs(kii) * dii + 2 * std::fabs(kij * dij)) + std::fabs(kjj) * djj);
+    *floor = 16 * EPS * level;
+    return (df + curvature) + dh;
+}
+
+}  // namespace method
