@@ -85,7 +85,7 @@ private:
         info_.f = f_;
         info_.time = elapsed();
         info_.history.push_back({info_.iterations, f_, info_.time, info_.moves,
-                                 info_.prox_steps, info_.sweeps, info_.stationarity,
+                                 info_.prox_steps, info_.sweeps, info_.screened, info_.stationarity,
                                  info_.pair_gap});
         if (hook_ && hook_(info_)) stop("callback");
     }
@@ -283,38 +283,52 @@ private:
 
     void run_mixed()
     {
-        if (o_.prox) prox_phase(std::numeric_limits<int64_t>::max(), 1e-9, 3);
+        if (o_.prox) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
         // The polar retraction leaves tiny nonzeros where the prox put exact
         // zeros; a pass that takes every gain puts them back on the kinks.
         if (!stopped_) sweep(0);
-        while (!stopped_) {
-            const double f_round = f_;
+        for (int round = 0; !stopped_; ++round) {
+            const int64_t moved = info_.moves + info_.prox_steps;
             sweeps_to_certificate();
             if (stopped_) return;
             if (!o_.certify) return stop("stalled");
             if (stationary()) return stop("certified");
             // No pair gains more than tol, yet X is not first-order
             // stationary: move many rows at once, then take the small steps.
-            if (o_.prox) prox_phase(50, 0, 1);
+            if (o_.prox) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
             if (stopped_) return;
             sweep(0);
             if (stopped_) return;
-            if (!(f_ < f_round - o_.tol * scale())) return stop("stalled");
+            if (info_.moves + info_.prox_steps == moved || round >= max_rounds_) {
+                return stop("stalled");
+            }
         }
     }
 
     void run_sweeps()
     {
-        while (!stopped_) {
-            const double f_round = f_;
+        for (int round = 0; !stopped_; ++round) {
             sweeps_to_certificate();
             if (stopped_) return;
             if (!o_.certify) return stop("stalled");
             if (stationary()) return stop("certified");
-            sweep(0);
-            if (stopped_) return;
-            if (!(f_ < f_round - o_.tol * scale())) return stop("stalled");
+            if (!fine_sweeps(round)) return;
         }
+    }
+
+    // At a point where no pair gains more than tol but X is not first-order
+    // stationary, passes that take every gain above rounding. Returns false
+    // (after stopping) when they move nothing or the rounds are used up.
+    bool fine_sweeps(int round)
+    {
+        const int64_t moved = info_.moves;
+        sweep(0);
+        if (stopped_) return false;
+        if (info_.moves == moved || round >= max_rounds_) {
+            stop("stalled");
+            return false;
+        }
+        return true;
     }
 
     void run_prox()
@@ -337,6 +351,7 @@ private:
         if (o_.rule == Rule::zandrel || o_.rule == Rule::tolmiv) Ht.resize(total);
         double window_f = f_;
         int64_t window = 0;
+        int rounds = 0;
         while (!stopped_) {
             int32_t i, j;
             if (Ht.empty()) {
@@ -364,13 +379,10 @@ private:
                 continue;
             }
             if (!o_.certify) return stop("stalled");
-            const double f_round = f_;
             if (sweep(o_.tol) == 0) {
                 if (stopped_) return;
                 if (stationary()) return stop("certified");
-                sweep(0);
-                if (stopped_) return;
-                if (!(f_ < f_round - o_.tol * scale())) return stop("stalled");
+                if (!fine_sweeps(rounds++)) return;
             }
             if (stopped_) return;
             window = 0;
@@ -419,6 +431,8 @@ private:
     int64_t refresh_every_ = 0, moves_since_refresh_ = 0;
     bool stopped_ = false;
     bool screen_ = true;
+    double prox_stall_ = 1e-12;
+    int max_rounds_ = 50;
     Info info_;
     Clock::time_point start_;
 };

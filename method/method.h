@@ -62,6 +62,7 @@ struct HistoryPoint {
     int64_t moves;
     int64_t prox_steps;
     int64_t sweeps;
+    int64_t screened;
     double stationarity;             // NaN where it was not measured
     double pair_gap;                 // NaN where no full pass has been made
 };
@@ -109,13 +110,15 @@ double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t 
 
 // The exact change of the smooth part under X(P, :) ← V·Z is
 // ½·vec(V)ᵀ·Q·vec(V) + ⟨G, V⟩ + offset; size is the magnitude of the terms
-// (for rounding margins) and slack the most the L1 term can drop.
+// (for rounding margins); ⟨V, W⟩ − l1 is a lower bound of the change of the
+// L1 term that is exact at V = I.
 struct PairModel {
     double Q[16];
     double G[4];
     double offset;
     double size;
-    double slack;
+    double W[4];
+    double l1;
     double kii, kij, kjj;
 };
 void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
@@ -124,8 +127,8 @@ double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t 
                  const PairModel& model, double* rows, double* floor);
 
 // An upper bound on the decrease of F that any step on the pair can bring:
-// the exact least value of the smooth part over O(2), plus the slack of the
-// L1 term. A pair whose bound is below a threshold needs no solve.
+// the exact least value over O(2) of the smooth part plus the linearised L1
+// term. A pair whose bound is below a threshold needs no solve.
 double pair_bound(const PairModel& model);
 
 // Stationarity measure (b): min over symmetric Λ and ξ ∈ ∂h(X) of

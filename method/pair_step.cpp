@@ -4,6 +4,7 @@
 
 #include "method.h"
 #include "orthogonal_2x2.h"
+#include "polynomial_roots.h"
 
 namespace method {
 namespace {
@@ -41,10 +42,24 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
     const double* ei = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * i;
     const double* ej = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * j;
 
-    // M = (A·X + E)(P, :), S = Z·Zᵀ and M·Zᵀ, with Z = X(P, :). The slack
-    // Σ_k λ_k·(‖Z_k‖₁ − ‖Z_k‖₂) over the columns Z_k of Z bounds how much the
-    // L1 term can drop: an orthogonal V keeps ‖Z_k‖₂, and ‖·‖₁ ≥ ‖·‖₂.
-    double s11 = 0, s12 = 0, s22 = 0, m11 = 0, m12 = 0, m21 = 0, m22 = 0, slack = 0;
+    // M = (A·X + E)(P, :), S = Z·Zᵀ and M·Zᵀ, with Z = X(P, :). W is the
+    // linearisation of the L1 term: for any σ_k with |σ_k| ≤ 1 entrywise,
+    // ‖V·Z_k‖₁ ≥ ⟨σ_k, V·Z_k⟩ for every V, with equality at V = I when σ_k is
+    // the sign of Z_k where Z_k ≠ 0. Where Z_k is zero σ is free; the choice
+    // clip(−m/λ, −1, 1) (the least-norm subgradient) makes the bound tight to
+    // first order, so a first-order stationary pair gets a small bound.
+    double s11 = 0, s12 = 0, s22 = 0, m11 = 0, m12 = 0, m21 = 0, m22 = 0;
+    double w11 = 0, w12 = 0, w21 = 0, w22 = 0, l1 = 0;
+    // Entries below 1e-9 in size (the polar retraction leaves such residues
+    // where the proximal step made zeros) are treated as zeros: that costs
+    // the bound at most 2·λ·|z| at V = I, which it accounts for, and keeps it
+    // from seeing a full kink of λ in an entry that cannot carry it.
+    auto sigma = [](double z, double m, double lam) {
+        if (z > 1e-9) return 1.0;
+        if (z < -1e-9) return -1.0;
+        const double q = -m / lam;
+        return q > 1 ? 1.0 : (q < -1 ? -1.0 : q);
+    };
     for (int32_t k = 0; k < r; ++k) {
         const double mi = ei ? ai[k] + ei[k] : ai[k];
         const double mj = ej ? aj[k] + ej[k] : aj[k];
@@ -55,9 +70,14 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
         m12 += mi * zj[k];
         m21 += mj * zi[k];
         m22 += mj * zj[k];
-        if (zi[k] != 0 && zj[k] != 0 && p.lambda[k] > 0) {
-            const double a = std::fabs(zi[k]), b = std::fabs(zj[k]);
-            slack += p.lambda[k] * ((a + b) - std::sqrt(a * a + b * b));
+        const double lam = p.lambda[k];
+        if (lam > 0 && (zi[k] != 0 || zj[k] != 0)) {
+            const double si = lam * sigma(zi[k], mi, lam), sj = lam * sigma(zj[k], mj, lam);
+            w11 += si * zi[k];
+            w21 += sj * zi[k];
+            w12 += si * zj[k];
+            w22 += sj * zj[k];
+            l1 += lam * (std::fabs(zi[k]) + std::fabs(zj[k]));
         }
     }
     const double kii = p.A[i + static_cast<size_t>(n) * i];
@@ -89,25 +109,62 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
     model.size = (std::fabs(zm) + std::fabs(ks)) + (std::fabs(model.G[0]) + std::fabs(model.G[1]) +
                                                    std::fabs(model.G[2]) + std::fabs(model.G[3]));
     for (double q : model.Q) model.size += std::fabs(q);
-    model.slack = slack;
+    model.W[0] = w11;
+    model.W[1] = w21;
+    model.W[2] = w12;
+    model.W[3] = w22;
+    model.l1 = l1;
     model.kii = kii;
     model.kij = kij;
     model.kjj = kjj;
 }
 
+namespace {
+
+// Least value over the unit circle of qcc·c² + qcs·c·s + qss·s² + lc·c + ls·s.
+// The stationary points are the roots in t = tan(θ/2) of
+//   (qcs − ls)·t⁴ − (4·(qss − qcc) + 2·lc)·t³ − 6·qcs·t² + (4·(qss − qcc) − 2·lc)·t + (qcs + ls),
+// the derivative times (1 + t²)²; θ = π (t = ∞) and the axis points are
+// added. The polynomial is scaled to unit size first, so that the root
+// finder's absolute test for negligible leading terms acts relatively.
+double circle_minimum(double qcc, double qcs, double qss, double lc, double ls)
+{
+    auto value = [&](double c, double s) { return ((qcc * c * c + qcs * c * s) + qss * s * s) + (lc * c + ls * s); };
+    double best = std::min(std::min(value(1, 0), value(-1, 0)), std::min(value(0, 1), value(0, -1)));
+    double coef[5] = {qcs - ls, -(4 * (qss - qcc) + 2 * lc), -6 * qcs, 4 * (qss - qcc) - 2 * lc,
+                      qcs + ls};
+    double big = 0;
+    for (double c : coef) big = std::max(big, std::fabs(c));
+    if (!(big > 0)) return best;
+    for (double& c : coef) c /= big;
+    double roots[4];
+    const int32_t count = polynomial_real_roots(coef[0], coef[1], coef[2], coef[3], coef[4], roots);
+    for (int32_t k = 0; k < count; ++k) {
+        const double t = roots[k];
+        if (!std::isfinite(t)) continue;
+        const double d = 1 + t * t;
+        best = std::min(best, value((1 - t * t) / d, 2 * t / d));
+    }
+    return best;
+}
+
+}  // namespace
+
 double pair_bound(const PairModel& model)
 {
-    // The smooth part alone, minimised exactly over both families of O(2)
-    // (the circle search with no absolute-value terms), plus the slack.
+    // F changes by at least the smooth part plus the linearised L1 term,
+    // ⟨V, W⟩ − ‖Z‖₁, minimised exactly over both families of O(2).
+    const double G[4] = {model.G[0] + model.W[0], model.G[1] + model.W[1],
+                         model.G[2] + model.W[2], model.G[3] + model.W[3]};
     double coef[2];
     double least = 0;
     for (Family family : {Family::rotation, Family::reflection}) {
-        const CircleProblem problem =
-            family_problem(family, model.Q, model.G, 0.0, coef, coef, 0, coef, coef);
-        const CircleResult best = search_circle(problem);
-        least = std::min(least, best.value + model.offset);
+        const CircleProblem c = family_problem(family, model.Q, G, 0.0, coef, coef, 0, coef, coef);
+        least = std::min(least, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s));
     }
-    return (model.slack - least) + 64 * EPS * model.size;
+    const double w = std::fabs(model.W[0]) + std::fabs(model.W[1]) + std::fabs(model.W[2]) +
+                     std::fabs(model.W[3]);
+    return -((least + model.offset) - model.l1) + 64 * EPS * ((model.size + model.l1) + w);
 }
 
 double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,

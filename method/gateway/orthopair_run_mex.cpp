@@ -271,8 +271,8 @@ mxArray* info_struct(const method::Info& info, bool final_info)
     mxSetField(s, 0, "stationarity_scale", mxCreateDoubleScalar(info.stationarity_scale));
     mxSetField(s, 0, "feasibility", mxCreateDoubleScalar(final_info ? info.feasibility : NAN));
     mxSetField(s, 0, "f0", mxCreateDoubleScalar(info.f0));
-    static const char* hfields[] = {"iteration", "f",     "time",         "moves",
-                                    "prox_steps", "sweeps", "stationarity", "pair_gap"};
+    static const char* hfields[] = {"iteration", "f",      "time",     "moves",        "prox_steps",
+                                    "sweeps",    "screened", "stationarity", "pair_gap"};
     mxArray* h = mxCreateStructMatrix(1, 1, sizeof hfields / sizeof hfields[0], hfields);
     using P = method::HistoryPoint;
     const auto& hist = info.history;
@@ -282,6 +282,7 @@ mxArray* info_struct(const method::Info& info, bool final_info)
     mxSetField(h, 0, "moves", column(hist, [](const P& x) { return double(x.moves); }));
     mxSetField(h, 0, "prox_steps", column(hist, [](const P& x) { return double(x.prox_steps); }));
     mxSetField(h, 0, "sweeps", column(hist, [](const P& x) { return double(x.sweeps); }));
+    mxSetField(h, 0, "screened", column(hist, [](const P& x) { return double(x.screened); }));
     mxSetField(h, 0, "stationarity", column(hist, [](const P& x) { return x.stationarity; }));
     mxSetField(h, 0, "pair_gap", column(hist, [](const P& x) { return x.pair_gap; }));
     mxSetField(s, 0, "history", h);
