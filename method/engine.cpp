@@ -216,9 +216,14 @@ private:
         for (double v : V_) v2 += v * v;
         if (!(v2 > 0)) return 0;
         double alpha = 1;
+        zero_.resize(total);
         for (int k = 0; k < 20; ++k, alpha *= 0.5) {
-            for (size_t q = 0; q < total; ++q) Y_[q] = Xt_[q] + alpha * V_[q];
+            for (size_t q = 0; q < total; ++q) {
+                Y_[q] = Xt_[q] + alpha * V_[q];
+                zero_[q] = Y_[q] == 0;
+            }
             if (!polar(n_, r_, Y_.data())) continue;
+            keep_zeros();
             snap_small(p_, Y_.data());
             multiply(p_, Y_.data(), AY_.data());
             const double trial = objective(p_, Y_.data(), AY_.data());
@@ -238,6 +243,31 @@ private:
         }
         t_ *= prox_shrink_;
         return 0;
+    }
+
+    // The polar factor mixes the columns, so the exact zeros that the
+    // soft threshold made come back as residues of the size of the
+    // retraction's correction, and each one carries a full kink of the L1
+    // term (and hides the point's sparsity from the certificates). When the
+    // residues are small (below 1e-6), they are set back to zero and
+    // XᵀX = I is restored by Newton steps that move only the other entries;
+    // if that fails, the polar factor is kept.
+    void keep_zeros()
+    {
+        const size_t total = Y_.size();
+        if (r_ > 64) return;
+        double largest = 0;
+        for (size_t q = 0; q < total; ++q) {
+            zero_[q] = zero_[q] && p_.lambda[q % r_] > 0;
+            if (zero_[q]) largest = std::max(largest, std::fabs(Y_[q]));
+        }
+        if (largest == 0 || largest > 1e-6) return;
+        Z_ = Y_;
+        for (size_t q = 0; q < total; ++q) {
+            if (zero_[q]) Z_[q] = 0;
+            zero_[q] = !zero_[q];
+        }
+        if (orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) Y_.swap(Z_);
     }
 
     // Prox steps until they stall: a failed line search, or `patience` steps
@@ -424,6 +454,8 @@ private:
     const int32_t n_, r_;
     std::vector<double> AXt_, rows_, diff_;
     std::vector<double> G_, V_, Y_, AY_, Lambda_;
+    std::vector<unsigned char> zero_;
+    std::vector<double> Z_;
     double f_ = 0;
     double t_ = 0, t_max_ = 0;
     double prox_grow_ = 1.1, prox_shrink_ = 0.7;

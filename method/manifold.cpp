@@ -347,6 +347,43 @@ double spectral_bound(const Problem& p)
     return 1.02 * estimate + 1e-300;
 }
 
+bool orthonormalize_on_pattern(int32_t n, int32_t r, double* Xt, const unsigned char* free)
+{
+    const size_t rr = static_cast<size_t>(r) * r;
+    const SymIndex ix(r);
+    const int32_t m = ix.size();
+    std::vector<double> D(rr), g(m), k(m), K(rr), zero(rr, 0.0), T, H, L;
+    std::vector<unsigned char> W(free, free + static_cast<size_t>(n) * r);
+    hessian(ix, n, Xt, W.data(), T, H);
+    for (int it = 0; it < 6; ++it) {
+        cross(n, r, Xt, Xt, D.data());
+        double defect = 0;
+        for (int32_t a = 0; a < r; ++a) {
+            D[a + r * a] -= 1;
+            for (int32_t b = 0; b < r; ++b) defect += D[a + r * b] * D[a + r * b];
+        }
+        if (std::sqrt(defect) <= 1e-15) return true;
+        if (it == 5 || !(defect < 1e-4)) return false;
+        // 2·H·k = −⟨D, basis⟩ makes XᵀΔ + ΔᵀX = −D for Δ = W∘(X·K).
+        pair_with_basis(ix, D.data(), g.data());
+        for (double& v : g) v = -0.5 * v;
+        regularised_solve(m, H, 1.0, g.data(), k.data(), L);
+        move_multiplier(ix, zero.data(), k.data(), 1.0, K.data());
+        for (int32_t i = 0; i < n; ++i) {
+            double* x = Xt + static_cast<size_t>(r) * i;
+            const unsigned char* w = free + static_cast<size_t>(r) * i;
+            double step[64];
+            for (int32_t b = 0; b < r && b < 64; ++b) {
+                double v = 0;
+                for (int32_t c = 0; c < r; ++c) v += x[c] * K[c + r * b];
+                step[b] = w[b] ? v : 0.0;
+            }
+            for (int32_t b = 0; b < r && b < 64; ++b) x[b] += step[b];
+        }
+    }
+    return false;
+}
+
 double stationarity(const Problem& p, const double* Xt, const double* AXt)
 {
     const int32_t n = p.n, r = p.r;

@@ -23,6 +23,12 @@ void smooth_gradient(const Problem& p, const double* AXt, double* Gt);
 double prox_direction(const Problem& p, const double* Xt, const double* Gt, double t,
                       double* Lambda, double* Vt);
 
+// Restores XᵀX = I (to 1e-15) by changing only the entries marked in free
+// (r×n, transposed like Xt): Newton steps Δ = W∘(X·K), K symmetric, on the
+// constraint, so that exact zeros stay exact. Returns false, with Xt in an
+// undefined state, when it does not converge (r must not exceed 64).
+bool orthonormalize_on_pattern(int32_t n, int32_t r, double* Xt, const unsigned char* free);
+
 // Largest |eigenvalue| of A, from above: a few power iterations and a margin.
 double spectral_bound(const Problem& p);
 
