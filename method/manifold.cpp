@@ -113,11 +113,11 @@ void hessian(const SymIndex& ix, int32_t n, const double* Xt, const unsigned cha
 // mean diagonal, raised until the factorisation succeeds: H is only positive
 // semidefinite (a column of W without ones leaves a direction flat).
 void regularised_solve(int32_t m, const std::vector<double>& H, double scale, const double* rhs,
-                       double* x, std::vector<double>& L)
+                       double* x, std::vector<double>& L, double extra = 0)
 {
     double trace = 0;
     for (int32_t u = 0; u < m; ++u) trace += scale * H[u + static_cast<size_t>(m) * u];
-    double mu = 1e-12 * std::max(trace / m, 1e-300) + 1e-300;
+    double mu = 1e-12 * std::max(trace / m, 1e-300) + 1e-300 + extra;
     L.resize(static_cast<size_t>(m) * m);
     for (int attempt = 0; attempt < 40; ++attempt, mu *= 100) {
         bool ok = true;
@@ -524,7 +524,11 @@ double prox_direction(const Problem& p, const double* Xt, const double* Gt, doub
         pair_with_basis(ix, Em.data(), g.data());
         for (int32_t u = 0; u < m; ++u) g[u] = -g[u];
         hessian(ix, n, Xt, W.data(), T, H);
-        regularised_solve(m, H, 4 * t, g.data(), delta.data(), L);
+        // Levenberg–Marquardt: a shift that grows with the residual keeps the
+        // step bounded where a column of the mask is empty (H singular).
+        double gnorm = 0;
+        for (double v : g) gnorm += v * v;
+        regularised_solve(m, H, 4 * t, g.data(), delta.data(), L, 4 * t * std::sqrt(gnorm));
         double s = 1;
         bool accepted = false;
         double next = merit;
