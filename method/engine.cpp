@@ -127,7 +127,7 @@ private:
         PairModel model;
         pair_model(p_, Xt_.data(), AXt_.data(), i, j, model);
         ++info_.pair_steps;
-        if (screen && pair_bound(model) <= threshold) {
+        if (screen && pair_bound(model, threshold) <= threshold) {
             ++info_.screened;
             return 0;
         }
@@ -314,9 +314,6 @@ private:
     void run_mixed()
     {
         if (o_.prox) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
-        // The polar retraction leaves tiny nonzeros where the prox put exact
-        // zeros; a pass that takes every gain puts them back on the kinks.
-        if (!stopped_) sweep(0);
         for (int round = 0; !stopped_; ++round) {
             const int64_t moved = info_.moves + info_.prox_steps;
             sweeps_to_certificate();

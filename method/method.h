@@ -111,14 +111,17 @@ double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t 
 // The exact change of the smooth part under X(P, :) ← V·Z is
 // ½·vec(V)ᵀ·Q·vec(V) + ⟨G, V⟩ + offset; size is the magnitude of the terms
 // (for rounding margins); ⟨V, W⟩ − l1 is a lower bound of the change of the
-// L1 term that is exact at V = I.
+// L1 term that is exact at V = I, and l2 − l1 another one.
 struct PairModel {
     double Q[16];
     double G[4];
     double offset;
     double size;
     double W[4];
-    double l1;
+    double l1;                       // Σ_k λ_k·‖Z_k‖₁
+    double l2;                       // Σ_k λ_k·‖Z_k‖₂
+    double O[4];                     // the part of W from columns where both rows are nonzero
+    double only_i, only_j;           // Σ λ_k·|z| over columns where only row i (j) is nonzero
     double kii, kij, kjj;
 };
 void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
@@ -128,8 +131,10 @@ double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t 
 
 // An upper bound on the decrease of F that any step on the pair can bring:
 // the exact least value over O(2) of the smooth part plus the linearised L1
-// term. A pair whose bound is below a threshold needs no solve.
-double pair_bound(const PairModel& model);
+// term, refined per quadrant of O(2) where one row of a column is zero. The
+// refinements stop once the bound is at most threshold (the pair needs no
+// solve then); callers that want the sharpest bound pass −∞.
+double pair_bound(const PairModel& model, double threshold);
 
 // Stationarity measure (b): min over symmetric Λ and ξ ∈ ∂h(X) of
 // ‖∇f + ξ − XΛ‖_F, with ∇f = A·X + E.

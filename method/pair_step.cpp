@@ -49,7 +49,8 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
     // clip(−m/λ, −1, 1) (the least-norm subgradient) makes the bound tight to
     // first order, so a first-order stationary pair gets a small bound.
     double s11 = 0, s12 = 0, s22 = 0, m11 = 0, m12 = 0, m21 = 0, m22 = 0;
-    double w11 = 0, w12 = 0, w21 = 0, w22 = 0, l1 = 0;
+    double w11 = 0, w12 = 0, w21 = 0, w22 = 0, l1 = 0, l2 = 0;
+    double o11 = 0, o12 = 0, o21 = 0, o22 = 0, only_i = 0, only_j = 0;
     // Entries below 1e-9 in size (the polar retraction leaves such residues
     // where the proximal step made zeros) are treated as zeros: that costs
     // the bound at most 2·λ·|z| at V = I, which it accounts for, and keeps it
@@ -71,6 +72,17 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
         m21 += mj * zi[k];
         m22 += mj * zj[k];
         const double lam = p.lambda[k];
+        if (lam > 0 && zi[k] == 0 && zj[k] != 0) {
+            only_j += lam * std::fabs(zj[k]);
+        } else if (lam > 0 && zj[k] == 0 && zi[k] != 0) {
+            only_i += lam * std::fabs(zi[k]);
+        } else if (lam > 0 && zi[k] != 0 && zj[k] != 0) {
+            const double si = lam * sigma(zi[k], mi, lam), sj = lam * sigma(zj[k], mj, lam);
+            o11 += si * zi[k];
+            o21 += sj * zi[k];
+            o12 += si * zj[k];
+            o22 += sj * zj[k];
+        }
         if (lam > 0 && (zi[k] != 0 || zj[k] != 0)) {
             const double si = lam * sigma(zi[k], mi, lam), sj = lam * sigma(zj[k], mj, lam);
             w11 += si * zi[k];
@@ -78,6 +90,7 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
             w12 += si * zj[k];
             w22 += sj * zj[k];
             l1 += lam * (std::fabs(zi[k]) + std::fabs(zj[k]));
+            l2 += lam * std::sqrt(zi[k] * zi[k] + zj[k] * zj[k]);
         }
     }
     const double kii = p.A[i + static_cast<size_t>(n) * i];
@@ -114,6 +127,13 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
     model.W[2] = w12;
     model.W[3] = w22;
     model.l1 = l1;
+    model.O[0] = o11;
+    model.O[1] = o21;
+    model.O[2] = o12;
+    model.O[3] = o22;
+    model.only_i = only_i;
+    model.only_j = only_j;
+    model.l2 = l2;
     model.kii = kii;
     model.kij = kij;
     model.kjj = kjj;
@@ -127,10 +147,15 @@ namespace {
 // the derivative times (1 + t²)²; θ = π (t = ∞) and the axis points are
 // added. The polynomial is scaled to unit size first, so that the root
 // finder's absolute test for negligible leading terms acts relatively.
-double circle_minimum(double qcc, double qcs, double qss, double lc, double ls)
+// With quadrant = (γ, ς) ≠ (0, 0) only the points with γ·c ≥ 0 and ς·s ≥ 0
+// count.
+double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, double gc = 0,
+                      double gs = 0)
 {
     auto value = [&](double c, double s) { return ((qcc * c * c + qcs * c * s) + qss * s * s) + (lc * c + ls * s); };
-    double best = std::min(std::min(value(1, 0), value(-1, 0)), std::min(value(0, 1), value(0, -1)));
+    const bool arc = gc != 0;
+    double best = arc ? std::min(value(gc, 0), value(0, gs))
+                      : std::min(std::min(value(1, 0), value(-1, 0)), std::min(value(0, 1), value(0, -1)));
     double coef[5] = {qcs - ls, -(4 * (qss - qcc) + 2 * lc), -6 * qcs, 4 * (qss - qcc) - 2 * lc,
                       qcs + ls};
     double big = 0;
@@ -143,28 +168,66 @@ double circle_minimum(double qcc, double qcs, double qss, double lc, double ls)
         const double t = roots[k];
         if (!std::isfinite(t)) continue;
         const double d = 1 + t * t;
-        best = std::min(best, value((1 - t * t) / d, 2 * t / d));
+        const double c = (1 - t * t) / d, sn = 2 * t / d;
+        if (arc && (gc * c < 0 || gs * sn < 0)) continue;
+        best = std::min(best, value(c, sn));
     }
     return best;
 }
 
 }  // namespace
 
-double pair_bound(const PairModel& model)
+double pair_bound(const PairModel& model, double threshold)
 {
     // F changes by at least the smooth part plus the linearised L1 term,
     // ⟨V, W⟩ − ‖Z‖₁, minimised exactly over both families of O(2).
     const double G[4] = {model.G[0] + model.W[0], model.G[1] + model.W[1],
                          model.G[2] + model.W[2], model.G[3] + model.W[3]};
+    // The linearisation is exact at V = I but loose far from it, where the
+    // plain bound ‖V·Z_k‖₁ ≥ ‖Z_k‖₂ is often better; F's change is above
+    // both, so the smaller of the two decrease bounds holds.
     double coef[2];
-    double least = 0;
+    double least = INFINITY, least_smooth = INFINITY;
     for (Family family : {Family::rotation, Family::reflection}) {
         const CircleProblem c = family_problem(family, model.Q, G, 0.0, coef, coef, 0, coef, coef);
         least = std::min(least, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s));
     }
     const double w = std::fabs(model.W[0]) + std::fabs(model.W[1]) + std::fabs(model.W[2]) +
                      std::fabs(model.W[3]);
-    return -((least + model.offset) - model.l1) + 64 * EPS * ((model.size + model.l1) + w);
+    const double margin = 64 * EPS * ((model.size + model.l1) + w);
+    const double linearised = -((least + model.offset) - model.l1) + margin;
+    if (!(model.l2 > 0) || linearised <= threshold) return linearised;
+
+    // Per quadrant of (c, s): in a column where only one of the two rows is
+    // nonzero, both new entries are c or s times that entry, so their signs
+    // are fixed within the quadrant and the L1 term there is exactly linear.
+    // Only the columns where both rows are nonzero keep the linearisation.
+    double least_q = INFINITY;
+    for (Family family : {Family::rotation, Family::reflection}) {
+        const double f = family == Family::rotation ? 1.0 : -1.0;
+        for (double gc : {1.0, -1.0}) {
+            for (double gs : {1.0, -1.0}) {
+                const double Gq[4] = {model.G[0] + model.O[0] + f * gc * model.only_i,
+                                      model.G[1] + model.O[1] - f * gs * model.only_i,
+                                      model.G[2] + model.O[2] + gs * model.only_j,
+                                      model.G[3] + model.O[3] + gc * model.only_j};
+                const CircleProblem c =
+                    family_problem(family, model.Q, Gq, 0.0, coef, coef, 0, coef, coef);
+                least_q = std::min(least_q, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss,
+                                                           c.lin_c, c.lin_s, gc, gs));
+            }
+        }
+    }
+    const double quadrants = -((least_q + model.offset) - model.l1) + margin;
+    if (quadrants <= threshold) return quadrants;
+    for (Family family : {Family::rotation, Family::reflection}) {
+        const CircleProblem c =
+            family_problem(family, model.Q, model.G, 0.0, coef, coef, 0, coef, coef);
+        least_smooth = std::min(
+            least_smooth, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s));
+    }
+    const double plain = -((least_smooth + model.offset) - (model.l1 - model.l2)) + margin;
+    return std::min(std::min(linearised, quadrants), plain);
 }
 
 double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
