@@ -204,7 +204,7 @@ private:
         if (Lambda_.empty()) {
             Lambda_.assign(static_cast<size_t>(r_) * r_, 0.0);
             t_ = 1 / spectral_bound(p_);
-            t_max_ = 100 * t_;
+            t_max_ = tmax_factor_ * t_;
         }
         G_.resize(total);
         V_.resize(total);
@@ -461,6 +461,7 @@ private:
     bool stopped_ = false;
     bool screen_ = true;
     double prox_stall_ = 1e-12;
+    double tmax_factor_ = 100;
     int max_rounds_ = 50;
     Info info_;
     Clock::time_point start_;

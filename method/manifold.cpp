@@ -185,17 +185,20 @@ void smooth_gradient(const Problem& p, const double* AXt, double* Gt)
 
 void multiply(const Problem& p, const double* Xt, double* AXt)
 {
+    // One column of A·X at a time, as a sum of columns of A over l
+    // ascending: the inner loop runs down a contiguous column, and the zero
+    // entries of the (typically sparse) X cost nothing.
     const int32_t n = p.n, r = p.r;
-    for (int32_t k = 0; k < n; ++k) {
-        double* out = AXt + static_cast<size_t>(r) * k;
-        std::fill(out, out + r, 0.0);
-        const double* a = p.A + static_cast<size_t>(n) * k;
+    std::vector<double> y(n);
+    for (int32_t c = 0; c < r; ++c) {
+        std::fill(y.begin(), y.end(), 0.0);
         for (int32_t l = 0; l < n; ++l) {
-            const double alk = a[l];
-            if (alk == 0) continue;
-            const double* x = Xt + static_cast<size_t>(r) * l;
-            for (int32_t c = 0; c < r; ++c) out[c] += alk * x[c];
+            const double x = Xt[c + static_cast<size_t>(r) * l];
+            if (x == 0) continue;
+            const double* a = p.A + static_cast<size_t>(n) * l;
+            for (int32_t k = 0; k < n; ++k) y[k] += a[k] * x;
         }
+        for (int32_t k = 0; k < n; ++k) AXt[c + static_cast<size_t>(r) * k] = y[k];
     }
 }
 

@@ -305,7 +305,18 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
     method::Problem problem;
     problem.n = n;
     problem.r = r;
-    problem.A = call.A;
+    // The checks allowed A to be symmetric up to rounding; the method relies
+    // on exact symmetry (A(i, j) and A(j, i) are one number in every pair
+    // model), so it works on the symmetric part.
+    std::vector<double> A(call.A, call.A + static_cast<size_t>(n) * n);
+    for (int32_t j = 0; j < n; ++j) {
+        for (int32_t i = 0; i < j; ++i) {
+            const double v = 0.5 * (A[i + static_cast<size_t>(n) * j] + A[j + static_cast<size_t>(n) * i]);
+            A[i + static_cast<size_t>(n) * j] = v;
+            A[j + static_cast<size_t>(n) * i] = v;
+        }
+    }
+    problem.A = A.data();
     problem.lambda.resize(r);
     for (int32_t c = 0; c < r; ++c) {
         problem.lambda[c] = call.lambda[call.lambda_count == 1 ? 0 : c];
