@@ -44,9 +44,9 @@ assert(strcmp(info3.stop, 'certified') && info3.f <= info.f && info3.f0 == info.
 % ---- Procrustes with M = I: the polar factor of Y --------------------------
 Y = seeded_uniform(n, r, 9) - 0.5;
 [U, ~, W] = svd(Y, 0);
-[Xp, sp] = orthopair_run(eye(n), -Y, 0, X0, struct('tol_stat', 1e-9));
+[Xp, sp] = orthopair_run(eye(n), -Y, 0, X0, struct('tol_stat', 1e-7));
 assert(strcmp(sp.stop, 'certified'));
-assert(norm(Xp - U * W', 'fro') <= 1e-8);
+assert(norm(Xp - U * W', 'fro') <= 1e-6);
 
 % ---- stops -----------------------------------------------------------------
 [~, s] = orthopair_run(A, [], lambda, X0, struct('max_iter', 7, 'rule', 'uniform'));
