@@ -109,8 +109,19 @@ private:
     void refresh()
     {
         if (feasibility(p_, Xt_.data()) > 1e-13) {
-            polar(n_, r_, Xt_.data());
-            snap_small(p_, Xt_.data());
+            // Newton steps on the nonzero entries keep the exact zeros (the
+            // kinks); the polar factor, which would spread them, is the
+            // fallback.
+            const size_t total = Xt_.size();
+            zero_.resize(total);
+            for (size_t q = 0; q < total; ++q) zero_[q] = Xt_[q] != 0;
+            Z_ = Xt_;
+            if (r_ <= 64 && orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) {
+                Xt_.swap(Z_);
+            } else {
+                polar(n_, r_, Xt_.data());
+                snap_small(p_, Xt_.data());
+            }
         }
         multiply(p_, Xt_.data(), AXt_.data());
         f_ = objective(p_, Xt_.data(), AXt_.data());

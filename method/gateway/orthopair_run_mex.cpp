@@ -343,14 +343,15 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
     auto hook = [&](const method::Info& info) -> bool {
         if (printing) {
             if (!header) {
-                mexPrintf("%12s %24s %12s %10s %8s %8s %12s %9s\n", "iteration", "F", "moves",
-                          "prox", "sweeps", "", "pair gap", "time [s]");
+                mexPrintf("%12s %24s %12s %10s %8s %12s %12s %9s\n", "iteration", "F", "moves",
+                          "prox", "sweeps", "pair gap", "stationarity", "time [s]");
                 header = true;
             }
-            mexPrintf("%12lld %24.16e %12lld %10lld %8lld %8s %12.4e %9.3f\n",
+            mexPrintf("%12lld %24.16e %12lld %10lld %8lld %12.4e %12.4e %9.3f\n",
                       static_cast<long long>(info.iterations), info.f,
                       static_cast<long long>(info.moves), static_cast<long long>(info.prox_steps),
-                      static_cast<long long>(info.sweeps), "", info.pair_gap, info.time);
+                      static_cast<long long>(info.sweeps), info.pair_gap,
+                      info.stationarity / info.stationarity_scale, info.time);
             flush_output();
         }
         if (call.callback == nullptr || outcome.callback_failed) return outcome.callback_failed;

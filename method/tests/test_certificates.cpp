@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "manifold.h"
 #include "test_support.h"
 
 using method_test::Instance;
@@ -211,4 +212,30 @@ TEST(DenseHelpers, PolarFactorIsOrthonormalAndSymmetricallyRelated)
     // A rank-deficient matrix has no polar factor.
     std::vector<double> Z(static_cast<size_t>(n) * r, 0.0);
     EXPECT_FALSE(method::polar(n, r, Z.data()));
+}
+
+TEST(DenseHelpers, OrthonormalisingOnAPatternKeepsTheZeros)
+{
+    // A sparse orthonormal X (disjoint supports plus a shared row), knocked
+    // off the constraint on its nonzeros only.
+    std::mt19937_64 rng(13);
+    std::normal_distribution<double> normal;
+    const int32_t n = 12, r = 3;
+    Instance inst = random_instance(n, r, 0.5, 77);
+    make_sparse(inst);
+    std::vector<unsigned char> free(inst.Xt.size());
+    for (size_t q = 0; q < inst.Xt.size(); ++q) {
+        free[q] = inst.Xt[q] != 0;
+        if (free[q]) inst.Xt[q] += 1e-9 * normal(rng);
+    }
+    ASSERT_GT(method::feasibility(inst.problem, inst.Xt.data()), 1e-10);
+    const std::vector<double> before = inst.Xt;
+    ASSERT_TRUE(method::orthonormalize_on_pattern(n, r, inst.Xt.data(), free.data()));
+    EXPECT_LE(method::feasibility(inst.problem, inst.Xt.data()), 1e-15);
+    for (size_t q = 0; q < inst.Xt.size(); ++q) {
+        if (!free[q]) {
+            EXPECT_EQ(inst.Xt[q], 0.0);
+        }
+        EXPECT_NEAR(inst.Xt[q], before[q], 1e-8);
+    }
 }
