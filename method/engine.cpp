@@ -123,6 +123,7 @@ private:
                 snap_small(p_, Xt_.data());
             }
         }
+        snap_small(p_, Xt_.data());
         multiply(p_, Xt_.data(), AXt_.data());
         f_ = objective(p_, Xt_.data(), AXt_.data());
         moves_since_refresh_ = 0;
@@ -214,45 +215,55 @@ private:
         const size_t total = static_cast<size_t>(n_) * r_;
         if (Lambda_.empty()) {
             Lambda_.assign(static_cast<size_t>(r_) * r_, 0.0);
-            t_ = 1 / spectral_bound(p_);
+            // t ≈ 1/L with L ≥ ‖A‖₂. Where A is (nearly) zero the L1 term
+            // alone sets the scale; the line search and the retries below
+            // correct a poor guess either way.
+            double lam = 0;
+            for (double l : p_.lambda) lam = std::max(lam, l);
+            const double L = spectral_bound(p_);
+            t_ = 1 / std::max(L, 1e-3 * (L + lam) + 1e-300);
             t_max_ = tmax_factor_ * t_;
         }
         G_.resize(total);
         V_.resize(total);
         Y_.resize(total);
         AY_.resize(total);
-        smooth_gradient(p_, AXt_.data(), G_.data());
-        prox_direction(p_, Xt_.data(), G_.data(), t_, Lambda_.data(), V_.data());
-        double v2 = 0;
-        for (double v : V_) v2 += v * v;
-        if (!(v2 > 0)) return 0;
-        double alpha = 1;
         zero_.resize(total);
-        for (int k = 0; k < 20; ++k, alpha *= 0.5) {
-            for (size_t q = 0; q < total; ++q) {
-                Y_[q] = Xt_[q] + alpha * V_[q];
-                zero_[q] = Y_[q] == 0;
-            }
-            if (!polar(n_, r_, Y_.data())) continue;
-            keep_zeros();
-            snap_small(p_, Y_.data());
-            multiply(p_, Y_.data(), AY_.data());
-            const double trial = objective(p_, Y_.data(), AY_.data());
-            if (trial <= f_ - 1e-4 * alpha * v2 / t_ && trial < f_) {
-                const double gain = f_ - trial;
-                Xt_.swap(Y_);
-                AXt_.swap(AY_);
-                f_ = trial;
-                ++info_.prox_steps;
-                if (k == 0) {
-                    t_ = std::min(t_ * prox_grow_, t_max_);
-                } else {
-                    t_ *= prox_shrink_;
+        smooth_gradient(p_, AXt_.data(), G_.data());
+        // A failed line search usually means t was too long for the
+        // retraction: retry with a shorter one before giving up.
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            prox_direction(p_, Xt_.data(), G_.data(), t_, Lambda_.data(), V_.data());
+            double v2 = 0;
+            for (double v : V_) v2 += v * v;
+            if (!(v2 > 0)) return 0;
+            double alpha = 1;
+            for (int k = 0; k < 12; ++k, alpha *= 0.5) {
+                for (size_t q = 0; q < total; ++q) {
+                    Y_[q] = Xt_[q] + alpha * V_[q];
+                    zero_[q] = Y_[q] == 0;
                 }
-                return gain;
+                if (!polar(n_, r_, Y_.data())) continue;
+                keep_zeros();
+                snap_small(p_, Y_.data());
+                multiply(p_, Y_.data(), AY_.data());
+                const double trial = objective(p_, Y_.data(), AY_.data());
+                if (trial <= f_ - 1e-4 * alpha * v2 / t_ && trial < f_) {
+                    const double gain = f_ - trial;
+                    Xt_.swap(Y_);
+                    AXt_.swap(AY_);
+                    f_ = trial;
+                    ++info_.prox_steps;
+                    if (k == 0) {
+                        t_ = std::min(t_ * prox_grow_, t_max_);
+                    } else {
+                        t_ *= prox_shrink_;
+                    }
+                    return gain;
+                }
             }
+            t_ *= 0.25;
         }
-        t_ *= prox_shrink_;
         return 0;
     }
 
@@ -311,7 +322,48 @@ private:
         info_.stationarity = stationarity(p_, Xt_.data(), AXt_.data());
         return info_.stationarity;
     }
-    bool stationary() { return stationarity_now() <= o_.tol_stat * info_.stationarity_scale; }
+    // Certificate (b). A snap that changed X voids the pass behind
+    // certificate (a), so it counts as not stationary yet.
+    bool stationary()
+    {
+        if (snap_step()) return false;
+        return stationarity_now() <= o_.tol_stat * info_.stationarity_scale;
+    }
+
+    // Pair steps, prox steps and snaps taken so far: a round of the loops
+    // below that adds none has stalled.
+    int64_t progress() const { return info_.moves + info_.prox_steps + snaps_; }
+
+    // Entries of a few ulps (below 1e-10) left by rounding are not zeros, so
+    // each carries a full kink into the stationarity measure, yet the pair
+    // step that would zero one gains no more than the rounding floor. Zero
+    // them all at once, restore XᵀX = I on the other entries, and keep the
+    // result if F did not rise.
+    bool snap_step()
+    {
+        const size_t total = Xt_.size();
+        Z_ = Xt_;
+        bool any = false;
+        for (size_t q = 0; q < total; ++q) {
+            if (Z_[q] != 0 && std::fabs(Z_[q]) <= 1e-10 && p_.lambda[q % r_] > 0) {
+                Z_[q] = 0;
+                any = true;
+            }
+        }
+        if (!any || r_ > 64) return false;
+        zero_.resize(total);
+        for (size_t q = 0; q < total; ++q) zero_[q] = Z_[q] != 0;
+        if (!orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) return false;
+        AY_.resize(total);
+        multiply(p_, Z_.data(), AY_.data());
+        const double trial = objective(p_, Z_.data(), AY_.data());
+        if (!(trial <= f_)) return false;
+        Xt_.swap(Z_);
+        AXt_.swap(AY_);
+        f_ = trial;
+        ++snaps_;
+        return true;
+    }
 
     // Sweeps until one takes no step above tol: certificate (a).
     void sweeps_to_certificate()
@@ -326,7 +378,7 @@ private:
     {
         if (o_.prox) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
         for (int round = 0; !stopped_; ++round) {
-            const int64_t moved = info_.moves + info_.prox_steps;
+            const int64_t moved = progress();
             sweeps_to_certificate();
             if (stopped_) return;
             if (!o_.certify) return stop("stalled");
@@ -337,7 +389,7 @@ private:
             if (stopped_) return;
             sweep(0);
             if (stopped_) return;
-            if (info_.moves + info_.prox_steps == moved || round >= max_rounds_) {
+            if (progress() == moved || round >= max_rounds_) {
                 return stop("stalled");
             }
         }
@@ -346,23 +398,24 @@ private:
     void run_sweeps()
     {
         for (int round = 0; !stopped_; ++round) {
+            const int64_t moved = progress();
             sweeps_to_certificate();
             if (stopped_) return;
             if (!o_.certify) return stop("stalled");
             if (stationary()) return stop("certified");
-            if (!fine_sweeps(round)) return;
+            if (!fine_sweeps(round, moved)) return;
         }
     }
 
     // At a point where no pair gains more than tol but X is not first-order
-    // stationary, passes that take every gain above rounding. Returns false
-    // (after stopping) when they move nothing or the rounds are used up.
-    bool fine_sweeps(int round)
+    // stationary, a pass that takes every gain above rounding. Returns false
+    // (after stopping) when nothing has moved since `moved` was taken or the
+    // rounds are used up.
+    bool fine_sweeps(int round, int64_t moved)
     {
-        const int64_t moved = info_.moves;
         sweep(0);
         if (stopped_) return false;
-        if (info_.moves == moved || round >= max_rounds_) {
+        if (progress() == moved || round >= max_rounds_) {
             stop("stalled");
             return false;
         }
@@ -373,6 +426,7 @@ private:
     {
         prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3);
         if (stopped_ || !o_.certify) return stop("stalled");
+        snap_step();
         sweep(o_.tol, true);
         if (stopped_) return;
         const bool pairs_done = info_.pair_gap <= o_.tol;
@@ -417,10 +471,11 @@ private:
                 continue;
             }
             if (!o_.certify) return stop("stalled");
+            const int64_t moved = progress();
             if (sweep(o_.tol) == 0) {
                 if (stopped_) return;
                 if (stationary()) return stop("certified");
-                if (!fine_sweeps(rounds++)) return;
+                if (!fine_sweeps(rounds++, moved)) return;
             }
             if (stopped_) return;
             window = 0;
@@ -474,6 +529,7 @@ private:
     double prox_stall_ = 1e-12;
     double tmax_factor_ = 100;
     int max_rounds_ = 50;
+    int64_t snaps_ = 0;
     Info info_;
     Clock::time_point start_;
 };

@@ -269,15 +269,18 @@ double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t 
         for (double& v : V) v = v - v * (0.5 * delta);
     }
 
-    // New rows; entries below the rounding level of their own formation are
-    // exact zeros, the kinks of the L1 term that the solver aims at.
+    // New rows; entries below the rounding level of their own formation
+    // (8·eps·(|z1k| + |z2k|)) are exact zeros, the kinks of the L1 term that
+    // the solver aims at. So are entries below 8·eps: the columns of X have
+    // unit norm, so such an entry is below the rounding level of every sum
+    // it enters, yet as a nonzero it would carry a full kink.
     double df = 0, dh = 0, level = 0;
     double dii = 0, dij = 0, djj = 0;
     for (int32_t k = 0; k < r; ++k) {
         double yi = V[0] * zi[k] + V[2] * zj[k];
         double yj = V[1] * zi[k] + V[3] * zj[k];
         if (p.lambda[k] > 0) {
-            const double snap = 8 * EPS * (std::fabs(zi[k]) + std::fabs(zj[k]));
+            const double snap = 8 * EPS * std::max(1.0, std::fabs(zi[k]) + std::fabs(zj[k]));
             if (std::fabs(yi) <= snap) yi = 0;
             if (std::fabs(yj) <= snap) yj = 0;
         }
