@@ -23,6 +23,13 @@
 // X is held transposed (Xt, r×n, column k = row k of X) so that a row pair is
 // two contiguous columns, and AXt = (A·X)ᵀ is kept up to date by rank-2
 // changes and recomputed from scratch every so often.
+//
+// The default rule 'mixed' runs prox steps until their gains stall (below
+// 1e-12·max(1, |F|) three times running), then full passes over all pairs
+// until one takes no step above tol, then checks (b); while (b) fails it
+// alternates prox phases and passes that take every gain. The passes are
+// cheap near a sparse stationary point: a pair is solved only when an exact
+// upper bound of its possible gain (pair_bound) exceeds the threshold.
 
 #include <cstdint>
 #include <functional>
