@@ -116,7 +116,7 @@ private:
             zero_.resize(total);
             for (size_t q = 0; q < total; ++q) zero_[q] = Xt_[q] != 0;
             Z_ = Xt_;
-            if (r_ <= 64 && orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) {
+            if (r_ <= MAX_NEWTON_RANK && orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) {
                 Xt_.swap(Z_);
             } else {
                 polar(n_, r_, Xt_.data());
@@ -277,7 +277,7 @@ private:
     void keep_zeros()
     {
         const size_t total = Y_.size();
-        if (r_ > 64) return;
+        if (r_ > MAX_NEWTON_RANK) return;
         double largest = 0;
         for (size_t q = 0; q < total; ++q) {
             zero_[q] = zero_[q] && p_.lambda[q % r_] > 0;
@@ -350,7 +350,7 @@ private:
                 any = true;
             }
         }
-        if (!any || r_ > 64) return false;
+        if (!any || r_ > MAX_NEWTON_RANK) return false;
         zero_.resize(total);
         for (size_t q = 0; q < total; ++q) zero_[q] = Z_[q] != 0;
         if (!orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) return false;
@@ -376,7 +376,7 @@ private:
 
     void run_mixed()
     {
-        if (o_.prox) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
+        if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
         for (int round = 0; !stopped_; ++round) {
             const int64_t moved = progress();
             sweeps_to_certificate();
@@ -385,7 +385,7 @@ private:
             if (stationary()) return stop("certified");
             // No pair gains more than tol, yet X is not first-order
             // stationary: move many rows at once, then take the small steps.
-            if (o_.prox) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
+            if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
             if (stopped_) return;
             sweep(0);
             if (stopped_) return;
@@ -422,8 +422,11 @@ private:
         return true;
     }
 
+    bool prox_allowed() const { return o_.prox && r_ <= MAX_NEWTON_RANK; }
+
     void run_prox()
     {
+        if (r_ > MAX_NEWTON_RANK) return stop("stalled");
         prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3);
         if (stopped_ || !o_.certify) return stop("stalled");
         snap_step();

@@ -352,6 +352,7 @@ double spectral_bound(const Problem& p)
 
 bool orthonormalize_on_pattern(int32_t n, int32_t r, double* Xt, const unsigned char* free)
 {
+    if (r > MAX_NEWTON_RANK) return false;
     const size_t rr = static_cast<size_t>(r) * r;
     const SymIndex ix(r);
     const int32_t m = ix.size();
@@ -375,13 +376,13 @@ bool orthonormalize_on_pattern(int32_t n, int32_t r, double* Xt, const unsigned 
         for (int32_t i = 0; i < n; ++i) {
             double* x = Xt + static_cast<size_t>(r) * i;
             const unsigned char* w = free + static_cast<size_t>(r) * i;
-            double step[64];
-            for (int32_t b = 0; b < r && b < 64; ++b) {
+            double step[MAX_NEWTON_RANK];
+            for (int32_t b = 0; b < r; ++b) {
                 double v = 0;
                 for (int32_t c = 0; c < r; ++c) v += x[c] * K[c + r * b];
                 step[b] = w[b] ? v : 0.0;
             }
-            for (int32_t b = 0; b < r && b < 64; ++b) x[b] += step[b];
+            for (int32_t b = 0; b < r; ++b) x[b] += step[b];
         }
     }
     return false;
@@ -437,13 +438,34 @@ double stationarity(const Problem& p, const double* Xt, const double* AXt)
         for (int32_t a = 0; a < r; ++a) Lambda[a + r * b] = 0.5 * (XR[a + r * b] + XR[b + r * a]);
     }
     double value = psi(Lambda.data(), W.data());
-    std::vector<double> Rsave;
-    for (int it = 0; it < 60 && value > 0; ++it) {
-        // Descent direction: ∇ψ = −2·⟨XᵀR, basis⟩, generalized Hessian 2·H.
+    std::vector<double> Rsave, diag;
+    const bool newton = r <= MAX_NEWTON_RANK;
+    for (int it = 0; it < (newton ? 60 : 500) && value > 0; ++it) {
+        // Descent direction: ∇ψ = −2·⟨XᵀR, basis⟩, generalized Hessian 2·H
+        // (only its diagonal when r is large).
         cross(n, r, Xt, Rt.data(), XR.data());
         pair_with_basis(ix, XR.data(), g.data());
-        hessian(ix, n, Xt, W.data(), T, H);
-        regularised_solve(m, H, 1.0, g.data(), delta.data(), L);
+        if (newton) {
+            hessian(ix, n, Xt, W.data(), T, H);
+            regularised_solve(m, H, 1.0, g.data(), delta.data(), L);
+        } else {
+            // H(u, u) = Σ_i W_id·x_ic² + W_ic·x_id² for u = (c, d), c < d,
+            // and Σ_i W_ic·x_ic² for u = (c, c).
+            diag.assign(m, 0.0);
+            double top = 0;
+            for (int32_t u = 0; u < m; ++u) {
+                const int32_t c = ix.c[u], d = ix.d[u];
+                double h = 0;
+                for (int32_t i = 0; i < n; ++i) {
+                    const double* x = Xt + static_cast<size_t>(r) * i;
+                    const unsigned char* w = W.data() + static_cast<size_t>(r) * i;
+                    h += (w[d] ? x[c] * x[c] : 0.0) + (c != d && w[c] ? x[d] * x[d] : 0.0);
+                }
+                diag[u] = h;
+                top = std::max(top, h);
+            }
+            for (int32_t u = 0; u < m; ++u) delta[u] = g[u] / (diag[u] + 1e-12 * top + 1e-300);
+        }
         double slope = 0;  // ∇ψ·δ
         for (int32_t u = 0; u < m; ++u) slope -= 2 * g[u] * delta[u];
         if (!(slope < 0)) break;

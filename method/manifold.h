@@ -13,6 +13,14 @@
 
 namespace method {
 
+// Largest r for the Newton solves over symmetric r×r multipliers (the prox
+// direction, the restoration of XᵀX = I on a pattern, and the exact
+// stationarity measure): their dense systems have r(r+1)/2 unknowns. Above
+// it the run uses pair steps only, and the measure falls back to a
+// diagonally scaled descent, which gives an upper bound (still a valid
+// certificate, but a weaker one).
+constexpr int32_t MAX_NEWTON_RANK = 20;
+
 // Gradient of the smooth part, transposed: Gt = AXt + Et (r×n).
 void smooth_gradient(const Problem& p, const double* AXt, double* Gt);
 
@@ -26,7 +34,7 @@ double prox_direction(const Problem& p, const double* Xt, const double* Gt, doub
 // Restores XᵀX = I (to 1e-15) by changing only the entries marked in free
 // (r×n, transposed like Xt): Newton steps Δ = W∘(X·K), K symmetric, on the
 // constraint, so that exact zeros stay exact. Returns false, with Xt in an
-// undefined state, when it does not converge (r must not exceed 64).
+// undefined state, when it does not converge or r > MAX_NEWTON_RANK.
 bool orthonormalize_on_pattern(int32_t n, int32_t r, double* Xt, const unsigned char* free);
 
 // Largest |eigenvalue| of A, from above: a few power iterations and a margin.

@@ -65,6 +65,10 @@
 %   'stalled' means no step of the chosen kind improves F any more, but the
 %   certificates do not both hold; INFO says which one failed.
 %
+%   Prox steps and the exact measure (b) solve dense systems with r(r+1)/2
+%   unknowns; for r > 20 the run uses pair steps only and measures (b) by a
+%   diagonally scaled descent, an upper bound that may not certify.
+%
 %   Random pairs come from the C runtime's rand(); seed it with
 %   ORTHOPAIR_SEED for reproducible runs.
 %
