@@ -112,5 +112,11 @@ expect_error('orthopair_seed:badSeed', @() orthopair_seed(1.5));
 expect_error('orthopair_seed:nargin', @() orthopair_seed());
 orthopair_seed(2^32 - 1);
 
+% ---- help texts beside the MEX-files ---------------------------------------
+if exist('OCTAVE_VERSION', 'builtin')
+    assert(~isempty(strfind(get_help_text('orthopair_run'), 'certified')));
+    assert(~isempty(strfind(get_help_text('orthopair_seed'), 'srand')));
+end
+
 disp('PASSED');
 end
