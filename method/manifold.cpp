@@ -118,36 +118,40 @@ void regularised_solve(int32_t m, const std::vector<double>& H, double scale, co
     double trace = 0;
     for (int32_t u = 0; u < m; ++u) trace += scale * H[u + static_cast<size_t>(m) * u];
     double mu = 1e-12 * std::max(trace / m, 1e-300) + 1e-300 + extra;
-    L.resize(static_cast<size_t>(m) * m);
+    // L is stored by rows (L[i·m + k] = L(i, k)), so that the inner
+    // products below run over contiguous memory.
+    const size_t M = static_cast<size_t>(m);
+    L.resize(M * M);
     for (int attempt = 0; attempt < 40; ++attempt, mu *= 100) {
         bool ok = true;
         for (int32_t j = 0; j < m && ok; ++j) {
+            const double* lj = L.data() + M * j;
             for (int32_t i = j; i < m; ++i) {
-                double s = scale * H[i + static_cast<size_t>(m) * j] + (i == j ? mu : 0.0);
-                for (int32_t k = 0; k < j; ++k) {
-                    s -= L[i + static_cast<size_t>(m) * k] * L[j + static_cast<size_t>(m) * k];
-                }
+                const double* li = L.data() + M * i;
+                double s = scale * H[i + M * j] + (i == j ? mu : 0.0);
+                for (int32_t k = 0; k < j; ++k) s -= li[k] * lj[k];
                 if (i == j) {
                     if (!(s > 0)) {
                         ok = false;
                         break;
                     }
-                    L[j + static_cast<size_t>(m) * j] = std::sqrt(s);
+                    L[M * j + j] = std::sqrt(s);
                 } else {
-                    L[i + static_cast<size_t>(m) * j] = s / L[j + static_cast<size_t>(m) * j];
+                    L[M * i + j] = s / lj[j];
                 }
             }
         }
         if (!ok) continue;
         for (int32_t i = 0; i < m; ++i) {
+            const double* li = L.data() + M * i;
             double s = rhs[i];
-            for (int32_t k = 0; k < i; ++k) s -= L[i + static_cast<size_t>(m) * k] * x[k];
-            x[i] = s / L[i + static_cast<size_t>(m) * i];
+            for (int32_t k = 0; k < i; ++k) s -= li[k] * x[k];
+            x[i] = s / li[i];
         }
         for (int32_t i = m - 1; i >= 0; --i) {
             double s = x[i];
-            for (int32_t k = i + 1; k < m; ++k) s -= L[k + static_cast<size_t>(m) * i] * x[k];
-            x[i] = s / L[i + static_cast<size_t>(m) * i];
+            for (int32_t k = i + 1; k < m; ++k) s -= L[M * k + i] * x[k];
+            x[i] = s / L[M * i + i];
         }
         return;
     }
@@ -542,10 +546,18 @@ double prox_direction(const Problem& p, const double* Xt, const double* Gt, doub
         return sum;
     };
 
+    // The defect need only be small against what the retraction corrects
+    // anyway, ‖V‖² (XᵀX − I after X + V is XᵀV + VᵀX + VᵀV); near
+    // convergence that is tight.
+    auto tolerance = [&] {
+        double v2 = 0;
+        for (size_t k = 0; k < total; ++k) v2 += Vt[k] * Vt[k];
+        return std::max(1e-13, 1e-3 * v2);
+    };
     double merit = defect(Lambda, Vt, W.data(), Em.data());
     std::vector<double> Etrial(rr);
     for (int it = 0; it < 40; ++it) {
-        if (std::sqrt(merit) <= 1e-13) break;
+        if (std::sqrt(merit) <= tolerance()) break;
         pair_with_basis(ix, Em.data(), g.data());
         for (int32_t u = 0; u < m; ++u) g[u] = -g[u];
         hessian(ix, n, Xt, W.data(), T, H);
