@@ -1,0 +1,549 @@
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "manifold.h"
+#include "method.h"
+#include "pair_select.h"
+
+namespace method {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double EPS = std::numeric_limits<double>::epsilon();
+
+class Engine {
+public:
+    Engine(const Problem& p, const Options& o, std::vector<double>& Xt, const ProgressHook& hook)
+        : p_(p), o_(o), Xt_(Xt), hook_(hook), n_(p.n), r_(p.r)
+    {
+        const size_t total = static_cast<size_t>(n_) * r_;
+        AXt_.resize(total);
+        rows_.resize(2 * static_cast<size_t>(r_));
+        diff_.resize(2 * static_cast<size_t>(r_));
+        if (o_.n_trials <= 0) o_.n_trials = n_;
+        all_pairs_ = static_cast<int64_t>(n_) * (n_ - 1) / 2;
+        progress_every_ = o_.progress_every > 0 ? o_.progress_every
+                                                : std::max<int64_t>(10000, all_pairs_);
+        refresh_every_ = std::max<int64_t>(2 * n_, 1000);
+    }
+
+    Info run()
+    {
+        start_ = Clock::now();
+        refresh();
+        info_.f0 = f_;
+        info_.pair_gap = NaN;
+        info_.stationarity = NaN;
+        next_progress_ = progress_every_;
+        record();
+        if (f_ <= o_.target_f) stop("target");
+
+        if (!stopped_) {
+            switch (o_.rule) {
+            case Rule::mixed: run_mixed(); break;
+            case Rule::sweep: run_sweeps(); break;
+            case Rule::prox: run_prox(); break;
+            default: run_greedy(); break;
+            }
+        }
+        refresh();
+        info_.f = f_;
+        std::vector<double> G(AXt_.size());
+        smooth_gradient(p_, AXt_.data(), G.data());
+        double g2 = 0;
+        for (double v : G) g2 += v * v;
+        info_.stationarity_scale = std::max(1.0, std::sqrt(g2));
+        info_.stationarity = stationarity(p_, Xt_.data(), AXt_.data());
+        info_.feasibility = feasibility(p_, Xt_.data());
+        info_.time = elapsed();
+        record();
+        return info_;
+    }
+
+private:
+    double elapsed() const
+    {
+        return std::chrono::duration<double>(Clock::now() - start_).count();
+    }
+    double scale() const { return std::max(1.0, std::fabs(f_)); }
+
+    void stop(const char* why)
+    {
+        if (!stopped_) {
+            stopped_ = true;
+            info_.stop = why;
+        }
+    }
+
+    // A history point, handed to the hook; the hook may stop the run.
+    void record()
+    {
+        info_.f = f_;
+        info_.time = elapsed();
+        info_.history.push_back({info_.iterations, f_, info_.time, info_.moves,
+                                 info_.prox_steps, info_.sweeps, info_.screened, info_.stationarity,
+                                 info_.pair_gap});
+        if (hook_ && hook_(info_)) stop("callback");
+    }
+
+    // Bookkeeping after every iteration (a pair step or a prox step).
+    bool tick()
+    {
+        ++info_.iterations;
+        if (f_ <= o_.target_f) stop("target");
+        if (info_.iterations >= o_.max_iter) stop("max_iter");
+        if ((info_.iterations & 31) == 0 && elapsed() >= o_.time_limit) stop("time_limit");
+        if (info_.iterations >= next_progress_) {
+            next_progress_ = info_.iterations + progress_every_;
+            record();
+        }
+        return stopped_;
+    }
+
+    // AXt and F from scratch, so that the rank-2 updates leave no drift;
+    // X is taken back to its polar factor if XᵀX − I has grown.
+    void refresh()
+    {
+        if (feasibility(p_, Xt_.data()) > 1e-13) {
+            // Newton steps on the nonzero entries keep the exact zeros (the
+            // kinks); the polar factor, which would spread them, is the
+            // fallback.
+            const size_t total = Xt_.size();
+            zero_.resize(total);
+            for (size_t q = 0; q < total; ++q) zero_[q] = Xt_[q] != 0;
+            Z_ = Xt_;
+            if (r_ <= MAX_NEWTON_RANK && orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) {
+                Xt_.swap(Z_);
+            } else {
+                polar(n_, r_, Xt_.data());
+                snap_small(p_, Xt_.data());
+            }
+        }
+        snap_small(p_, Xt_.data());
+        multiply(p_, Xt_.data(), AXt_.data());
+        f_ = objective(p_, Xt_.data(), AXt_.data());
+        moves_since_refresh_ = 0;
+    }
+
+    // The exact best step on rows i, j, taken when it lowers F by more than
+    // threshold (and by more than its own rounding level). Returns the
+    // change it offered. With screen set, a pair whose bound shows that it
+    // cannot gain more than threshold is not solved, and 0 is returned.
+    double try_pair(int32_t i, int32_t j, double threshold, bool screen = false,
+                    bool look_only = false)
+    {
+        PairModel model;
+        pair_model(p_, Xt_.data(), AXt_.data(), i, j, model);
+        ++info_.pair_steps;
+        if (screen && pair_bound(model, threshold) <= threshold) {
+            ++info_.screened;
+            return 0;
+        }
+        double floor = 0;
+        const double change =
+            pair_step(p_, Xt_.data(), AXt_.data(), i, j, model, rows_.data(), &floor);
+        if (change < -std::max(floor, threshold) && !look_only) {
+            apply_rows(i, j);
+            f_ += change;
+            ++info_.moves;
+            if (++moves_since_refresh_ >= refresh_every_) refresh();
+        }
+        return change;
+    }
+
+    // Rows i, j of X take the new values in rows_; A·X changes by the
+    // rank-2 term A(:, P)·(Z_new − Z).
+    void apply_rows(int32_t i, int32_t j)
+    {
+        const int32_t r = r_;
+        double* zi = Xt_.data() + static_cast<size_t>(r) * i;
+        double* zj = Xt_.data() + static_cast<size_t>(r) * j;
+        double* di = diff_.data();
+        double* dj = diff_.data() + r;
+        for (int32_t k = 0; k < r; ++k) {
+            di[k] = rows_[k] - zi[k];
+            dj[k] = rows_[r + k] - zj[k];
+            zi[k] = rows_[k];
+            zj[k] = rows_[r + k];
+        }
+        const double* ai = p_.A + static_cast<size_t>(n_) * i;
+        const double* aj = p_.A + static_cast<size_t>(n_) * j;
+        for (int32_t l = 0; l < n_; ++l) {
+            double* out = AXt_.data() + static_cast<size_t>(r) * l;
+            const double a = ai[l], b = aj[l];
+            for (int32_t k = 0; k < r; ++k) out[k] += a * di[k] + b * dj[k];
+        }
+    }
+
+    // One pass over all pairs i < j in order, taking every step that lowers
+    // F by more than threshold·max(1, |F|) (none when look_only). A pass
+    // that takes none left X untouched, so what it saw holds for the final
+    // point: no pair gains more than the threshold, and pair_gap is the
+    // largest relative gain among the pairs it solved.
+    int64_t sweep(double threshold, bool look_only = false)
+    {
+        int64_t taken = 0;
+        double best = 0;
+        for (int32_t i = 0; i + 1 < n_ && !stopped_; ++i) {
+            for (int32_t j = i + 1; j < n_; ++j) {
+                const int64_t before = info_.moves;
+                const double change =
+                    try_pair(i, j, std::max(threshold, 1e-15) * scale(), screen_, look_only);
+                best = std::max(best, -change);
+                taken += info_.moves - before;
+                if (tick()) break;
+            }
+        }
+        if (stopped_) return taken;
+        ++info_.sweeps;
+        info_.pair_gap = best / scale();
+        refresh();
+        record();
+        return taken;
+    }
+
+    // ---- proximal-gradient steps -------------------------------------------
+
+    // One ManPG step with Armijo backtracking along the retraction. Returns
+    // the decrease of F, or 0 when no step size gave enough of it.
+    double prox_step()
+    {
+        const size_t total = static_cast<size_t>(n_) * r_;
+        if (Lambda_.empty()) {
+            Lambda_.assign(static_cast<size_t>(r_) * r_, 0.0);
+            // t ≈ 1/L with L ≥ ‖A‖₂. Where A is (nearly) zero the L1 term
+            // alone sets the scale; the line search and the retries below
+            // correct a poor guess either way.
+            double lam = 0;
+            for (double l : p_.lambda) lam = std::max(lam, l);
+            const double L = spectral_bound(p_);
+            t_ = 1 / std::max(L, 1e-3 * (L + lam) + 1e-300);
+            t_max_ = tmax_factor_ * t_;
+        }
+        G_.resize(total);
+        V_.resize(total);
+        Y_.resize(total);
+        AY_.resize(total);
+        zero_.resize(total);
+        smooth_gradient(p_, AXt_.data(), G_.data());
+        // A failed line search usually means t was too long for the
+        // retraction: retry with a shorter one before giving up.
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            prox_direction(p_, Xt_.data(), G_.data(), t_, Lambda_.data(), V_.data());
+            double v2 = 0;
+            for (double v : V_) v2 += v * v;
+            if (!(v2 > 0)) return 0;
+            double alpha = 1;
+            for (int k = 0; k < 12; ++k, alpha *= 0.5) {
+                for (size_t q = 0; q < total; ++q) {
+                    Y_[q] = Xt_[q] + alpha * V_[q];
+                    zero_[q] = Y_[q] == 0;
+                }
+                if (!polar(n_, r_, Y_.data())) continue;
+                keep_zeros();
+                snap_small(p_, Y_.data());
+                multiply(p_, Y_.data(), AY_.data());
+                const double trial = objective(p_, Y_.data(), AY_.data());
+                if (trial <= f_ - 1e-4 * alpha * v2 / t_ && trial < f_) {
+                    const double gain = f_ - trial;
+                    Xt_.swap(Y_);
+                    AXt_.swap(AY_);
+                    f_ = trial;
+                    ++info_.prox_steps;
+                    if (k == 0) {
+                        t_ = std::min(t_ * prox_grow_, t_max_);
+                    } else {
+                        t_ *= prox_shrink_;
+                    }
+                    return gain;
+                }
+            }
+            t_ *= 0.25;
+        }
+        return 0;
+    }
+
+    // The polar factor mixes the columns, so the exact zeros that the
+    // soft threshold made come back as residues of the size of the
+    // retraction's correction, and each one carries a full kink of the L1
+    // term (and hides the point's sparsity from the certificates). When the
+    // residues are small (below 1e-6), they are set back to zero and
+    // XᵀX = I is restored by Newton steps that move only the other entries;
+    // if that fails, the polar factor is kept.
+    void keep_zeros()
+    {
+        const size_t total = Y_.size();
+        if (r_ > MAX_NEWTON_RANK) return;
+        double largest = 0;
+        for (size_t q = 0; q < total; ++q) {
+            zero_[q] = zero_[q] && p_.lambda[q % r_] > 0;
+            if (zero_[q]) largest = std::max(largest, std::fabs(Y_[q]));
+        }
+        if (largest == 0 || largest > 1e-6) return;
+        Z_ = Y_;
+        for (size_t q = 0; q < total; ++q) {
+            if (zero_[q]) Z_[q] = 0;
+            zero_[q] = !zero_[q];
+        }
+        if (orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) Y_.swap(Z_);
+    }
+
+    // Prox steps until they stall: a failed line search, or `patience` steps
+    // in a row each gaining no more than stall·max(1, |F|).
+    void prox_phase(int64_t max_steps, double stall, int patience)
+    {
+        int quiet = 0;
+        for (int64_t s = 0; s < max_steps && !stopped_; ++s) {
+            const double gain = prox_step();
+            tick();
+            if (gain <= 0) break;
+            if (gain <= stall * scale()) {
+                if (++quiet >= patience) break;
+            } else {
+                quiet = 0;
+            }
+        }
+        if (!stopped_) record();
+    }
+
+    // ---- the two certificates ------------------------------------------------
+
+    double stationarity_now()
+    {
+        std::vector<double> G(AXt_.size());
+        smooth_gradient(p_, AXt_.data(), G.data());
+        double g2 = 0;
+        for (double v : G) g2 += v * v;
+        info_.stationarity_scale = std::max(1.0, std::sqrt(g2));
+        info_.stationarity = stationarity(p_, Xt_.data(), AXt_.data());
+        return info_.stationarity;
+    }
+    // Certificate (b). A snap that changed X voids the pass behind
+    // certificate (a), so it counts as not stationary yet.
+    bool stationary()
+    {
+        if (snap_step()) return false;
+        return stationarity_now() <= o_.tol_stat * info_.stationarity_scale;
+    }
+
+    // Pair steps, prox steps and snaps taken so far: a round of the loops
+    // below that adds none has stalled.
+    int64_t progress() const { return info_.moves + info_.prox_steps + snaps_; }
+
+    // Entries of a few ulps (below 1e-10) left by rounding are not zeros, so
+    // each carries a full kink into the stationarity measure, yet the pair
+    // step that would zero one gains no more than the rounding floor. Zero
+    // them all at once, restore XᵀX = I on the other entries, and keep the
+    // result if F did not rise.
+    bool snap_step()
+    {
+        const size_t total = Xt_.size();
+        Z_ = Xt_;
+        bool any = false;
+        for (size_t q = 0; q < total; ++q) {
+            if (Z_[q] != 0 && std::fabs(Z_[q]) <= 1e-10 && p_.lambda[q % r_] > 0) {
+                Z_[q] = 0;
+                any = true;
+            }
+        }
+        if (!any || r_ > MAX_NEWTON_RANK) return false;
+        zero_.resize(total);
+        for (size_t q = 0; q < total; ++q) zero_[q] = Z_[q] != 0;
+        if (!orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) return false;
+        AY_.resize(total);
+        multiply(p_, Z_.data(), AY_.data());
+        const double trial = objective(p_, Z_.data(), AY_.data());
+        if (!(trial <= f_)) return false;
+        Xt_.swap(Z_);
+        AXt_.swap(AY_);
+        f_ = trial;
+        ++snaps_;
+        return true;
+    }
+
+    // Sweeps until one takes no step above tol: certificate (a).
+    void sweeps_to_certificate()
+    {
+        while (!stopped_ && sweep(o_.tol) > 0) {
+        }
+    }
+
+    // ---- the rules -------------------------------------------------------------
+
+    void run_mixed()
+    {
+        if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
+        for (int round = 0; !stopped_; ++round) {
+            const int64_t moved = progress();
+            sweeps_to_certificate();
+            if (stopped_) return;
+            if (!o_.certify) return stop("stalled");
+            if (stationary()) return stop("certified");
+            // No pair gains more than tol, yet X is not first-order
+            // stationary: move many rows at once, then take the small steps.
+            if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
+            if (stopped_) return;
+            sweep(0);
+            if (stopped_) return;
+            if (progress() == moved || round >= max_rounds_) {
+                return stop("stalled");
+            }
+        }
+    }
+
+    void run_sweeps()
+    {
+        for (int round = 0; !stopped_; ++round) {
+            const int64_t moved = progress();
+            sweeps_to_certificate();
+            if (stopped_) return;
+            if (!o_.certify) return stop("stalled");
+            if (stationary()) return stop("certified");
+            if (!fine_sweeps(round, moved)) return;
+        }
+    }
+
+    // At a point where no pair gains more than tol but X is not first-order
+    // stationary, a pass that takes every gain above rounding. Returns false
+    // (after stopping) when nothing has moved since `moved` was taken or the
+    // rounds are used up.
+    bool fine_sweeps(int round, int64_t moved)
+    {
+        sweep(0);
+        if (stopped_) return false;
+        if (progress() == moved || round >= max_rounds_) {
+            stop("stalled");
+            return false;
+        }
+        return true;
+    }
+
+    bool prox_allowed() const { return o_.prox && r_ <= MAX_NEWTON_RANK; }
+
+    void run_prox()
+    {
+        if (r_ > MAX_NEWTON_RANK) return stop("stalled");
+        prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3);
+        if (stopped_ || !o_.certify) return stop("stalled");
+        snap_step();
+        sweep(o_.tol, true);
+        if (stopped_) return;
+        const bool pairs_done = info_.pair_gap <= o_.tol;
+        if (stationary() && pairs_done) return stop("certified");
+        stop("stalled");
+    }
+
+    // Greedy (zandrel, tolmiv) or uniformly drawn pairs. After every n steps
+    // that together gained no more than tol, a certifying pass decides.
+    void run_greedy()
+    {
+        const size_t total = static_cast<size_t>(n_) * r_;
+        std::vector<double> Ht;
+        if (o_.rule == Rule::zandrel || o_.rule == Rule::tolmiv) Ht.resize(total);
+        double window_f = f_;
+        int64_t window = 0;
+        int rounds = 0;
+        while (!stopped_) {
+            int32_t i, j;
+            if (Ht.empty()) {
+                i = static_cast<int32_t>(std::rand() % n_);
+                do {
+                    j = static_cast<int32_t>(std::rand() % n_);
+                } while (j == i);
+            } else {
+                least_norm_subgradient(Ht.data());
+                double out[2];
+                if (o_.rule == Rule::zandrel) {
+                    select_pair_max_reduction(Xt_.data(), Ht.data(), n_, r_, o_.n_trials, out);
+                } else {
+                    select_pair_max_violation(Xt_.data(), Ht.data(), n_, r_, o_.n_trials, out);
+                }
+                i = static_cast<int32_t>(out[0]) - 1;
+                j = static_cast<int32_t>(out[1]) - 1;
+            }
+            try_pair(i, j, 0);
+            if (tick()) return;
+            if (++window < n_) continue;
+            if (window_f - f_ > o_.tol * scale()) {
+                window = 0;
+                window_f = f_;
+                continue;
+            }
+            if (!o_.certify) return stop("stalled");
+            const int64_t moved = progress();
+            if (sweep(o_.tol) == 0) {
+                if (stopped_) return;
+                if (stationary()) return stop("certified");
+                if (!fine_sweeps(rounds++, moved)) return;
+            }
+            if (stopped_) return;
+            window = 0;
+            window_f = f_;
+        }
+    }
+
+    // Transposed entrywise least-norm subgradient of F: ∇f + λ·sign(x) where
+    // x ≠ 0 and the soft threshold of ∇f by λ where x = 0. The selectors see
+    // it as the gradient.
+    void least_norm_subgradient(double* Ht) const
+    {
+        smooth_gradient(p_, AXt_.data(), Ht);
+        for (int32_t i = 0; i < n_; ++i) {
+            const double* x = Xt_.data() + static_cast<size_t>(r_) * i;
+            double* h = Ht + static_cast<size_t>(r_) * i;
+            for (int32_t c = 0; c < r_; ++c) {
+                const double lam = p_.lambda[c];
+                if (lam == 0) continue;
+                if (x[c] > 0) {
+                    h[c] += lam;
+                } else if (x[c] < 0) {
+                    h[c] -= lam;
+                } else if (h[c] > lam) {
+                    h[c] -= lam;
+                } else if (h[c] < -lam) {
+                    h[c] += lam;
+                } else {
+                    h[c] = 0;
+                }
+            }
+        }
+    }
+
+    const Problem& p_;
+    Options o_;
+    std::vector<double>& Xt_;
+    const ProgressHook& hook_;
+    const int32_t n_, r_;
+    std::vector<double> AXt_, rows_, diff_;
+    std::vector<double> G_, V_, Y_, AY_, Lambda_;
+    std::vector<unsigned char> zero_;
+    std::vector<double> Z_;
+    double f_ = 0;
+    double t_ = 0, t_max_ = 0;
+    double prox_grow_ = 1.1, prox_shrink_ = 0.7;
+    int64_t all_pairs_ = 0, progress_every_ = 0, next_progress_ = 0;
+    int64_t refresh_every_ = 0, moves_since_refresh_ = 0;
+    bool stopped_ = false;
+    bool screen_ = true;
+    double prox_stall_ = 1e-12;
+    double tmax_factor_ = 100;
+    int max_rounds_ = 50;
+    int64_t snaps_ = 0;
+    Info info_;
+    Clock::time_point start_;
+};
+
+}  // namespace
+
+Info run(const Problem& problem, const Options& options, std::vector<double>& Xt,
+         const ProgressHook& hook)
+{
+    Engine engine(problem, options, Xt, hook);
+    return engine.run();
+}
+
+}  // namespace method

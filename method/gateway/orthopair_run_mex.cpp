@@ -1,0 +1,427 @@
+// [X, info] = orthopair_run(A, E, lambda, X0, opts)
+//
+// Runs the two-index method natively on
+//   F(X) = ½·tr(XᵀAX) + ⟨E, X⟩ + Σⱼ lambda(j)·‖X(:, j)‖₁,  XᵀX = I,
+// from the feasible X0 until both certificates hold (or a limit is hit).
+// Every input is checked first; a bad call raises "orthopair_run:<reason>"
+// before anything is allocated. The run itself happens inside a guard that
+// turns any C++ exception into a host error raised after the run's memory is
+// gone; an error inside the user's callback is trapped and reported the same
+// way as "orthopair_run:callback".
+
+#include "common/host/mex_args.h"
+#include "method.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* NAME = "orthopair_run";
+
+// Everything the checks extract, in plain values and host pointers.
+struct Call {
+    int32_t n = 0, r = 0;
+    const double* A = nullptr;
+    const double* E = nullptr;
+    const double* lambda = nullptr;
+    size_t lambda_count = 0;
+    const double* X0 = nullptr;
+    method::Options options;
+    double print_every = 0;
+    const mxArray* callback = nullptr;
+};
+
+const char* const OPTION_NAMES[] = {"rule",      "max_iter", "time_limit", "target_f",
+                                    "tol",       "tol_stat", "n_trials",   "certify",
+                                    "prox",      "print_every", "callback"};
+
+void require_matrix(const mex_args::Gateway& g, const mxArray* a, int pos, const char* name)
+{
+    if (!mxIsDouble(a) || mxIsComplex(a) || mxIsSparse(a)) {
+        g.fail("notRealDouble", "argument %d (%s) must be a real, full double array.", pos, name);
+    }
+    if (mxGetNumberOfDimensions(a) != 2) {
+        g.fail("sizes", "argument %d (%s) must be a matrix.", pos, name);
+    }
+}
+
+bool all_finite(const double* x, size_t count)
+{
+    for (size_t k = 0; k < count; ++k) {
+        if (!std::isfinite(x[k])) return false;
+    }
+    return true;
+}
+
+// A numeric option: a real scalar, not NaN, inside [lo, hi]; whole if asked.
+double number_option(const mex_args::Gateway& g, const mxArray* v, const char* name, double lo,
+                     double hi, bool whole)
+{
+    if (mxGetNumberOfElements(v) != 1 || mxIsComplex(v) || mxIsSparse(v) ||
+        !(mxIsNumeric(v) || mxIsLogical(v))) {
+        g.fail("badOption", "option %s must be a real number.", name);
+    }
+    const double x = mxGetScalar(v);
+    if (!(x >= lo && x <= hi) || (whole && std::isfinite(x) && x != std::floor(x))) {
+        g.fail("badOption", "option %s must be %s in [%g, %g], got %g.", name,
+               whole ? "a whole number" : "a number", lo, hi, x);
+    }
+    return x;
+}
+
+bool flag_option(const mex_args::Gateway& g, const mxArray* v, const char* name)
+{
+    const double x = number_option(g, v, name, 0, 1, true);
+    return x != 0;
+}
+
+void read_options(const mex_args::Gateway& g, const mxArray* opts, Call& call)
+{
+    if (mxIsEmpty(opts) && !mxIsStruct(opts)) return;
+    if (!mxIsStruct(opts) || mxGetNumberOfElements(opts) != 1) {
+        g.fail("badOption", "argument 5 (opts) must be a scalar struct.");
+    }
+    const int fields = mxGetNumberOfFields(opts);
+    for (int k = 0; k < fields; ++k) {
+        const char* field = mxGetFieldNameByNumber(opts, k);
+        bool known = false;
+        for (const char* name : OPTION_NAMES) known = known || std::strcmp(field, name) == 0;
+        if (!known) {
+            g.fail("badOption",
+                   "unknown option '%s'; known: rule, max_iter, time_limit, target_f, tol, "
+                   "tol_stat, n_trials, certify, prox, print_every, callback.",
+                   field);
+        }
+        const mxArray* v = mxGetFieldByNumber(opts, 0, k);
+        if (v == nullptr || mxIsEmpty(v)) continue;  // empty means the default
+        method::Options& o = call.options;
+        if (!std::strcmp(field, "rule")) {
+            char text[16] = {};
+            if (!mxIsChar(v) || mxGetNumberOfElements(v) >= sizeof text ||
+                mxGetString(v, text, sizeof text) != 0) {
+                g.fail("badOption", "option rule must be one of 'mixed', 'zandrel', 'tolmiv', "
+                                    "'uniform', 'sweep', 'prox'.");
+            }
+            const struct {
+                const char* name;
+                method::Rule rule;
+            } rules[] = {{"mixed", method::Rule::mixed},     {"zandrel", method::Rule::zandrel},
+                         {"tolmiv", method::Rule::tolmiv},   {"uniform", method::Rule::uniform},
+                         {"sweep", method::Rule::sweep},     {"prox", method::Rule::prox}};
+            bool found = false;
+            for (const auto& entry : rules) {
+                if (!std::strcmp(text, entry.name)) {
+                    o.rule = entry.rule;
+                    found = true;
+                }
+            }
+            if (!found) {
+                g.fail("badOption", "option rule must be one of 'mixed', 'zandrel', 'tolmiv', "
+                                    "'uniform', 'sweep', 'prox'; got '%s'.", text);
+            }
+        } else if (!std::strcmp(field, "max_iter")) {
+            const double x = number_option(g, v, field, 0, INFINITY, true);
+            o.max_iter = x >= 9e18 ? INT64_MAX : static_cast<int64_t>(x);
+        } else if (!std::strcmp(field, "time_limit")) {
+            o.time_limit = number_option(g, v, field, 0, INFINITY, false);
+        } else if (!std::strcmp(field, "target_f")) {
+            o.target_f = number_option(g, v, field, -INFINITY, INFINITY, false);
+        } else if (!std::strcmp(field, "tol")) {
+            o.tol = number_option(g, v, field, 0, INFINITY, false);
+        } else if (!std::strcmp(field, "tol_stat")) {
+            o.tol_stat = number_option(g, v, field, 0, INFINITY, false);
+        } else if (!std::strcmp(field, "n_trials")) {
+            o.n_trials = static_cast<int32_t>(number_option(g, v, field, 1, 2147483647.0, true));
+        } else if (!std::strcmp(field, "certify")) {
+            o.certify = flag_option(g, v, field);
+        } else if (!std::strcmp(field, "prox")) {
+            o.prox = flag_option(g, v, field);
+        } else if (!std::strcmp(field, "print_every")) {
+            call.print_every = number_option(g, v, field, 0, 9e18, true);
+        } else if (!std::strcmp(field, "callback")) {
+            if (!mxIsClass(v, "function_handle")) {
+                g.fail("badOption", "option callback must be a function handle.");
+            }
+            call.callback = v;
+        }
+    }
+}
+
+// All checks; raises the host error on the first failure. Owns nothing.
+void check_call(const mex_args::Gateway& g, int nlhs, int nrhs, const mxArray* prhs[], Call& call)
+{
+    if (nrhs < 4 || nrhs > 5) {
+        g.fail("nargin", "expected 4 or 5 inputs (A, E, lambda, X0[, opts]), got %d.", nrhs);
+    }
+    if (nlhs > 2) g.fail("nargout", "expected at most 2 outputs, got %d.", nlhs);
+
+    const mxArray* A = prhs[0];
+    require_matrix(g, A, 1, "A");
+    const size_t n = mxGetM(A);
+    if (mxGetN(A) != n || n < 2 || n > 2147483647u) {
+        g.fail("sizes", "argument 1 (A) must be square and at least 2x2, got %llux%llu.",
+               static_cast<unsigned long long>(mxGetM(A)),
+               static_cast<unsigned long long>(mxGetN(A)));
+    }
+    call.A = mxGetPr(A);
+    if (!all_finite(call.A, n * n)) g.fail("notFinite", "argument 1 (A) has NaN or Inf entries.");
+    double amax = 0;
+    for (size_t k = 0; k < n * n; ++k) amax = std::fmax(amax, std::fabs(call.A[k]));
+    for (size_t j = 0; j < n; ++j) {
+        for (size_t i = 0; i < j; ++i) {
+            if (std::fabs(call.A[i + n * j] - call.A[j + n * i]) > 1e-12 * amax) {
+                g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%llu,%llu) and "
+                                       "A(%llu,%llu) differ by %g.",
+                       static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(j + 1),
+                       static_cast<unsigned long long>(j + 1), static_cast<unsigned long long>(i + 1),
+                       call.A[i + n * j] - call.A[j + n * i]);
+            }
+        }
+    }
+
+    const mxArray* X0 = prhs[3];
+    require_matrix(g, X0, 4, "X0");
+    const size_t r = mxGetN(X0);
+    if (mxGetM(X0) != n || r < 1 || r > n) {
+        g.fail("sizes", "argument 4 (X0) must be %llu-by-r with 1 <= r <= %llu, got %llux%llu.",
+               static_cast<unsigned long long>(n), static_cast<unsigned long long>(n),
+               static_cast<unsigned long long>(mxGetM(X0)), static_cast<unsigned long long>(r));
+    }
+    call.X0 = mxGetPr(X0);
+    if (!all_finite(call.X0, n * r)) g.fail("notFinite", "argument 4 (X0) has NaN or Inf entries.");
+    double defect = 0;
+    for (size_t b = 0; b < r; ++b) {
+        for (size_t a = 0; a <= b; ++a) {
+            double s = 0;
+            for (size_t i = 0; i < n; ++i) s += call.X0[i + n * a] * call.X0[i + n * b];
+            const double d = s - (a == b ? 1.0 : 0.0);
+            defect += (a == b ? 1.0 : 2.0) * d * d;
+        }
+    }
+    if (!(std::sqrt(defect) <= 1e-8)) {
+        g.fail("notFeasible", "argument 4 (X0) must have orthonormal columns: "
+                              "||X0'*X0 - I||_F = %g > 1e-8.", std::sqrt(defect));
+    }
+
+    const mxArray* E = prhs[1];
+    if (!mxIsEmpty(E)) {
+        require_matrix(g, E, 2, "E");
+        if (mxGetM(E) != n || mxGetN(E) != r) {
+            g.fail("sizes", "argument 2 (E) must be [] or %llu-by-%llu like X0, got %llux%llu.",
+                   static_cast<unsigned long long>(n), static_cast<unsigned long long>(r),
+                   static_cast<unsigned long long>(mxGetM(E)),
+                   static_cast<unsigned long long>(mxGetN(E)));
+        }
+        call.E = mxGetPr(E);
+        if (!all_finite(call.E, n * r)) g.fail("notFinite", "argument 2 (E) has NaN or Inf entries.");
+    } else if (!mxIsDouble(E) && !mxIsChar(E) && !mxIsNumeric(E) && !mxIsStruct(E) && !mxIsCell(E)) {
+        g.fail("notRealDouble", "argument 2 (E) must be [] or a real double matrix.");
+    }
+
+    const mxArray* lambda = prhs[2];
+    if (!mxIsDouble(lambda) || mxIsComplex(lambda) || mxIsSparse(lambda)) {
+        g.fail("notRealDouble", "argument 3 (lambda) must be a real double scalar or vector.");
+    }
+    const size_t count = mxGetNumberOfElements(lambda);
+    if (!(count == 1 || (count == r && (mxGetM(lambda) == 1 || mxGetN(lambda) == 1)))) {
+        g.fail("sizes", "argument 3 (lambda) must be a scalar or a vector of %llu weights.",
+               static_cast<unsigned long long>(r));
+    }
+    call.lambda = mxGetPr(lambda);
+    call.lambda_count = count;
+    for (size_t k = 0; k < count; ++k) {
+        if (!std::isfinite(call.lambda[k])) g.fail("notFinite", "argument 3 (lambda) must be finite.");
+        if (call.lambda[k] < 0) g.fail("negativeLambda", "argument 3 (lambda) must be >= 0.");
+    }
+
+    call.n = static_cast<int32_t>(n);
+    call.r = static_cast<int32_t>(r);
+    if (nrhs == 5) read_options(g, prhs[4], call);
+}
+
+mxArray* column(const std::vector<method::HistoryPoint>& h, double (*get)(const method::HistoryPoint&))
+{
+    mxArray* a = mxCreateDoubleMatrix(h.size(), 1, mxREAL);
+    double* d = mxGetPr(a);
+    for (size_t k = 0; k < h.size(); ++k) d[k] = get(h[k]);
+    return a;
+}
+
+// The info struct handed to the callback and returned.
+mxArray* info_struct(const method::Info& info, bool final_info)
+{
+    static const char* fields[] = {"f", "stop", "iterations", "pair_steps", "moves", "screened",
+                                   "sweeps", "prox_steps", "time", "pair_gap", "stationarity",
+                                   "stationarity_scale", "feasibility", "f0", "history"};
+    mxArray* s = mxCreateStructMatrix(1, 1, sizeof fields / sizeof fields[0], fields);
+    mxSetField(s, 0, "f", mxCreateDoubleScalar(info.f));
+    mxSetField(s, 0, "stop", mxCreateString(final_info ? info.stop.c_str() : ""));
+    mxSetField(s, 0, "iterations", mxCreateDoubleScalar(static_cast<double>(info.iterations)));
+    mxSetField(s, 0, "pair_steps", mxCreateDoubleScalar(static_cast<double>(info.pair_steps)));
+    mxSetField(s, 0, "moves", mxCreateDoubleScalar(static_cast<double>(info.moves)));
+    mxSetField(s, 0, "screened", mxCreateDoubleScalar(static_cast<double>(info.screened)));
+    mxSetField(s, 0, "sweeps", mxCreateDoubleScalar(static_cast<double>(info.sweeps)));
+    mxSetField(s, 0, "prox_steps", mxCreateDoubleScalar(static_cast<double>(info.prox_steps)));
+    mxSetField(s, 0, "time", mxCreateDoubleScalar(info.time));
+    mxSetField(s, 0, "pair_gap", mxCreateDoubleScalar(info.pair_gap));
+    mxSetField(s, 0, "stationarity", mxCreateDoubleScalar(info.stationarity));
+    mxSetField(s, 0, "stationarity_scale", mxCreateDoubleScalar(info.stationarity_scale));
+    mxSetField(s, 0, "feasibility", mxCreateDoubleScalar(final_info ? info.feasibility : NAN));
+    mxSetField(s, 0, "f0", mxCreateDoubleScalar(info.f0));
+    static const char* hfields[] = {"iteration", "f",      "time",     "moves",        "prox_steps",
+                                    "sweeps",    "screened", "stationarity", "pair_gap"};
+    mxArray* h = mxCreateStructMatrix(1, 1, sizeof hfields / sizeof hfields[0], hfields);
+    using P = method::HistoryPoint;
+    const auto& hist = info.history;
+    mxSetField(h, 0, "iteration", column(hist, [](const P& x) { return double(x.iteration); }));
+    mxSetField(h, 0, "f", column(hist, [](const P& x) { return x.f; }));
+    mxSetField(h, 0, "time", column(hist, [](const P& x) { return x.time; }));
+    mxSetField(h, 0, "moves", column(hist, [](const P& x) { return double(x.moves); }));
+    mxSetField(h, 0, "prox_steps", column(hist, [](const P& x) { return double(x.prox_steps); }));
+    mxSetField(h, 0, "sweeps", column(hist, [](const P& x) { return double(x.sweeps); }));
+    mxSetField(h, 0, "screened", column(hist, [](const P& x) { return double(x.screened); }));
+    mxSetField(h, 0, "stationarity", column(hist, [](const P& x) { return x.stationarity; }));
+    mxSetField(h, 0, "pair_gap", column(hist, [](const P& x) { return x.pair_gap; }));
+    mxSetField(s, 0, "history", h);
+    return s;
+}
+
+struct Outcome {
+    bool callback_failed = false;
+    char message[400] = {};
+};
+
+void flush_output()
+{
+    mexEvalString("if exist('OCTAVE_VERSION', 'builtin'), fflush(stdout); else, drawnow('update'); end");
+}
+
+void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
+{
+    const int32_t n = call.n, r = call.r;
+    method::Problem problem;
+    problem.n = n;
+    problem.r = r;
+    // The checks allowed A to be symmetric up to rounding; the method relies
+    // on exact symmetry (A(i, j) and A(j, i) are one number in every pair
+    // model), so it works on the symmetric part.
+    std::vector<double> A(call.A, call.A + static_cast<size_t>(n) * n);
+    for (int32_t j = 0; j < n; ++j) {
+        for (int32_t i = 0; i < j; ++i) {
+            const double v = 0.5 * (A[i + static_cast<size_t>(n) * j] + A[j + static_cast<size_t>(n) * i]);
+            A[i + static_cast<size_t>(n) * j] = v;
+            A[j + static_cast<size_t>(n) * i] = v;
+        }
+    }
+    problem.A = A.data();
+    problem.lambda.resize(r);
+    for (int32_t c = 0; c < r; ++c) {
+        problem.lambda[c] = call.lambda[call.lambda_count == 1 ? 0 : c];
+    }
+    if (call.E) {
+        problem.Et.resize(static_cast<size_t>(n) * r);
+        for (int32_t i = 0; i < n; ++i) {
+            for (int32_t c = 0; c < r; ++c) {
+                problem.Et[c + static_cast<size_t>(r) * i] = call.E[i + static_cast<size_t>(n) * c];
+            }
+        }
+    }
+    std::vector<double> Xt(static_cast<size_t>(n) * r);
+    for (int32_t i = 0; i < n; ++i) {
+        for (int32_t c = 0; c < r; ++c) {
+            Xt[c + static_cast<size_t>(r) * i] = call.X0[i + static_cast<size_t>(n) * c];
+        }
+    }
+
+    method::Options options = call.options;
+    const bool printing = call.print_every > 0;
+    if (printing) options.progress_every = static_cast<int64_t>(call.print_every);
+    bool header = false;
+    auto hook = [&](const method::Info& info) -> bool {
+        if (printing) {
+            if (!header) {
+                mexPrintf("%12s %24s %12s %10s %8s %12s %12s %9s\n", "iteration", "F", "moves",
+                          "prox", "sweeps", "pair gap", "stationarity", "time [s]");
+                header = true;
+            }
+            mexPrintf("%12lld %24.16e %12lld %10lld %8lld %12.4e %12.4e %9.3f\n",
+                      static_cast<long long>(info.iterations), info.f,
+                      static_cast<long long>(info.moves), static_cast<long long>(info.prox_steps),
+                      static_cast<long long>(info.sweeps), info.pair_gap,
+                      info.stationarity / info.stationarity_scale, info.time);
+            flush_output();
+        }
+        if (call.callback == nullptr || outcome.callback_failed) return outcome.callback_failed;
+        mxArray* in[2] = {const_cast<mxArray*>(call.callback), info_struct(info, false)};
+        mxArray* out[1] = {nullptr};
+        mxArray* error = mexCallMATLABWithTrap(1, out, 2, in, "feval");
+        mxDestroyArray(in[1]);
+        if (error != nullptr) {
+            outcome.callback_failed = true;
+            std::snprintf(outcome.message, sizeof outcome.message, "the callback failed");
+            mxArray* message = mxGetProperty(error, 0, "message");
+            if (message != nullptr) {
+                char text[300] = {};
+                mxGetString(message, text, sizeof text);
+                std::snprintf(outcome.message, sizeof outcome.message, "the callback failed: %s",
+                              text);
+                mxDestroyArray(message);
+            }
+            return true;
+        }
+        bool stop_now = false;
+        if (out[0] != nullptr) {
+            if ((mxIsNumeric(out[0]) || mxIsLogical(out[0])) && !mxIsEmpty(out[0])) {
+                stop_now = mxGetScalar(out[0]) != 0;
+            }
+            mxDestroyArray(out[0]);
+        }
+        return stop_now;
+    };
+
+    const method::Info info = method::run(problem, options, Xt, hook);
+    if (outcome.callback_failed) return;
+    if (printing) {
+        mexPrintf("stopped: %s after %lld iterations, F = %.16e, stationarity %.3e (scale %.3e), "
+                  "pair gap %.3e, %.3f s\n",
+                  info.stop.c_str(), static_cast<long long>(info.iterations), info.f,
+                  info.stationarity, info.stationarity_scale, info.pair_gap, info.time);
+        flush_output();
+    }
+    plhs[0] = mxCreateDoubleMatrix(n, r, mxREAL);
+    double* X = mxGetPr(plhs[0]);
+    for (int32_t i = 0; i < n; ++i) {
+        for (int32_t c = 0; c < r; ++c) {
+            X[i + static_cast<size_t>(n) * c] = Xt[c + static_cast<size_t>(r) * i];
+        }
+    }
+    if (nlhs > 1) plhs[1] = info_struct(info, true);
+}
+
+}  // namespace
+
+ORTHOPAIR_MEX_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
+{
+    const mex_args::Gateway gateway(NAME, nrhs, prhs);
+    Call call;
+    check_call(gateway, nlhs, nrhs, prhs, call);
+
+    Outcome outcome;
+    const mex_args::KernelStatus status =
+        mex_args::run_kernel([&] { run_call(call, nlhs, plhs, outcome); });
+    if (outcome.callback_failed || status.kind != mex_args::KernelStatus::ok) {
+        for (int k = 0; k < (nlhs > 1 ? 2 : 1); ++k) {
+            if (plhs[k] != nullptr) {
+                mxDestroyArray(plhs[k]);
+                plhs[k] = nullptr;
+            }
+        }
+    }
+    if (outcome.callback_failed) {
+        gateway.fail("callback", "%s", outcome.message);
+    }
+    if (status.kind != mex_args::KernelStatus::ok) gateway.kernel_failed(status);
+}

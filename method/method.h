@@ -1,0 +1,162 @@
+#pragma once
+
+// The two-index method, run natively: minimise
+//
+//   F(X) = ½·tr(XᵀAX) + ⟨E, X⟩ + Σⱼ λⱼ·‖X(:, j)‖₁   subject to XᵀX = I,
+//
+// X n×r, A symmetric n×n, E n×r (or none), λⱼ ≥ 0, by two kinds of steps:
+//
+// - pair steps: two rows P = (i, j) of X are replaced by V·X(P, :) with the
+//   best 2×2 orthogonal V for the exact change of F (a quadratic model in V
+//   plus the L1 term), found by solve_orthogonal_2x2. Feasibility is kept by
+//   construction and a step costs O(n·r);
+// - proximal-gradient steps on the manifold: all rows move at once along the
+//   tangent direction that minimises ⟨∇f, V⟩ + ‖V‖²/(2t) + h(X + V), then the
+//   polar retraction. A step costs O(n²·r).
+//
+// The run stops 'certified' only when (a) one full pass over all n(n−1)/2
+// pairs finds no pair whose exact step lowers F by more than
+// tol·max(1, |F|), and (b) the first-order stationarity measure (the norm of
+// the least-norm element of the projected subdifferential) is at most
+// tol_stat·max(1, ‖∇f‖_F).
+//
+// X is held transposed (Xt, r×n, column k = row k of X) so that a row pair is
+// two contiguous columns, and AXt = (A·X)ᵀ is kept up to date by rank-2
+// changes and recomputed from scratch every so often.
+//
+// The default rule 'mixed' runs prox steps until their gains stall (below
+// 1e-12·max(1, |F|) three times running), then full passes over all pairs
+// until one takes no step above tol, then checks (b); while (b) fails it
+// alternates prox phases and passes that take every gain. The passes are
+// cheap near a sparse stationary point: a pair is solved only when an exact
+// upper bound of its possible gain (pair_bound) exceeds the threshold.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace method {
+
+enum class Rule { mixed, zandrel, tolmiv, uniform, sweep, prox };
+
+struct Problem {
+    int32_t n = 0;
+    int32_t r = 0;
+    const double* A = nullptr;       // n×n, column-major, symmetric
+    std::vector<double> Et;          // Eᵀ, r×n, column-major; empty for E = 0
+    std::vector<double> lambda;      // r weights, ≥ 0
+};
+
+struct Options {
+    Rule rule = Rule::mixed;
+    int64_t max_iter = 100000000;    // pair steps + prox steps
+    double time_limit = 1e300;       // seconds
+    double target_f = -1e300;        // stop 'target' once F ≤ target_f
+    double tol = 1e-10;              // certificate (a), relative to max(1, |F|)
+    double tol_stat = 1e-6;          // certificate (b), relative to max(1, ‖∇f‖_F)
+    int32_t n_trials = 0;            // pairs drawn by the selectors; 0 means n
+    bool certify = true;
+    bool prox = true;                // prox steps allowed in 'mixed'
+    int64_t progress_every = 0;      // iterations between progress points; 0: automatic
+};
+
+// One record of the history, taken at progress points and at the end.
+struct HistoryPoint {
+    int64_t iteration;
+    double f;
+    double time;
+    int64_t moves;
+    int64_t prox_steps;
+    int64_t sweeps;
+    int64_t screened;
+    double stationarity;             // NaN where it was not measured
+    double pair_gap;                 // NaN where no full pass has been made
+};
+
+struct Info {
+    double f = 0;
+    double f0 = 0;
+    std::string stop;
+    int64_t iterations = 0;
+    int64_t pair_steps = 0;
+    int64_t moves = 0;
+    int64_t screened = 0;           // pairs of full passes settled by their bound alone
+    int64_t sweeps = 0;
+    int64_t prox_steps = 0;
+    double time = 0;
+    double pair_gap = 0;             // NaN when no full pass was made
+    double stationarity = 0;
+    double stationarity_scale = 1;   // max(1, ‖∇f‖_F) at the end
+    double feasibility = 0;
+    std::vector<HistoryPoint> history;
+};
+
+// Called at every progress point with the state so far; returns true to
+// stop the run ('callback').
+using ProgressHook = std::function<bool(const Info&)>;
+
+// Runs the method from Xt (r×n, the transpose of a feasible X0), which holds
+// the result on return. Throws std::bad_alloc when memory runs out.
+Info run(const Problem& problem, const Options& options, std::vector<double>& Xt,
+         const ProgressHook& hook);
+
+// ---- building blocks, exposed for the tests -------------------------------
+
+// F at Xt, given AXt = (A·X)ᵀ.
+double objective(const Problem& p, const double* Xt, const double* AXt);
+
+// AXt = (A·X)ᵀ from scratch: column k of AXt is Σ_l A(l, k)·Xt(:, l).
+void multiply(const Problem& p, const double* Xt, double* AXt);
+
+// The exact best step on rows i ≠ j: fills rows (2·r doubles: new row i, then
+// new row j) and returns the change of F that they bring (≤ 0 up to
+// rounding; 0 when V = I). floor receives the rounding level of that change.
+double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                 double* rows, double* floor);
+
+// The exact change of the smooth part under X(P, :) ← V·Z is
+// ½·vec(V)ᵀ·Q·vec(V) + ⟨G, V⟩ + offset; size is the magnitude of the terms
+// (for rounding margins); ⟨V, W⟩ − l1 is a lower bound of the change of the
+// L1 term that is exact at V = I, and l2 − l1 another one.
+struct PairModel {
+    double Q[16];
+    double G[4];
+    double offset;
+    double size;
+    double W[4];
+    double l1;                       // Σ_k λ_k·‖Z_k‖₁
+    double l2;                       // Σ_k λ_k·‖Z_k‖₂
+    double O[4];                     // the part of W from columns where both rows are nonzero
+    double only_i, only_j;           // Σ λ_k·|z| over columns where only row i (j) is nonzero
+    double kii, kij, kjj;
+};
+void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                PairModel& model);
+double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                 const PairModel& model, double* rows, double* floor);
+
+// An upper bound on the decrease of F that any step on the pair can bring:
+// the exact least value over O(2) of the smooth part plus the linearised L1
+// term, refined per quadrant of O(2) where one row of a column is zero. The
+// refinements stop once the bound is at most threshold (the pair needs no
+// solve then); callers that want the sharpest bound pass −∞.
+double pair_bound(const PairModel& model, double threshold);
+
+// Stationarity measure (b): min over symmetric Λ and ξ ∈ ∂h(X) of
+// ‖∇f + ξ − XΛ‖_F, with ∇f = A·X + E.
+double stationarity(const Problem& p, const double* Xt, const double* AXt);
+
+// ‖XᵀX − I‖_F.
+double feasibility(const Problem& p, const double* Xt);
+
+// Replaces the r×n Xt by the orthonormal polar factor of X. Returns false
+// when XᵀX is singular.
+bool polar(int32_t n, int32_t r, double* Xt);
+
+// Eigen-decomposition of a symmetric r×r matrix by cyclic Jacobi rotations:
+// S is overwritten, values gets the eigenvalues and vectors (column-major)
+// the eigenvectors.
+void symmetric_eigen(int32_t r, double* S, double* values, double* vectors);
+
+}  // namespace method

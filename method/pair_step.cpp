@@ -1,0 +1,307 @@
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "method.h"
+#include "orthogonal_2x2.h"
+#include "polynomial_roots.h"
+
+namespace method {
+namespace {
+
+constexpr double EPS = std::numeric_limits<double>::epsilon();
+
+// a² + b² − 1 to about eps²: each square is split exactly into a head and a
+// tail (Veltkamp's splitting; no fused multiply-add is needed or allowed),
+// the heads are combined first (p − 1 is exact for p in [½, 2]) and the
+// tails added after.
+double unit_defect(double a, double b)
+{
+    constexpr double split = 134217729.0;  // 2^27 + 1
+    const double pa = a * a;
+    double t = split * a;
+    const double ah = t - (t - a), al = a - ah;
+    const double ea = ((ah * ah - pa) + 2 * ah * al) + al * al;
+    const double pb = b * b;
+    t = split * b;
+    const double bh = t - (t - b), bl = b - bh;
+    const double eb = ((bh * bh - pb) + 2 * bh * bl) + bl * bl;
+    return ((pa - 1) + pb) + (ea + eb);
+}
+
+}  // namespace
+
+void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                PairModel& model)
+{
+    const int32_t n = p.n, r = p.r;
+    const double* zi = Xt + static_cast<size_t>(r) * i;
+    const double* zj = Xt + static_cast<size_t>(r) * j;
+    const double* ai = AXt + static_cast<size_t>(r) * i;
+    const double* aj = AXt + static_cast<size_t>(r) * j;
+    const double* ei = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * i;
+    const double* ej = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * j;
+
+    // M = (A·X + E)(P, :), S = Z·Zᵀ and M·Zᵀ, with Z = X(P, :). W is the
+    // linearisation of the L1 term: for any σ_k with |σ_k| ≤ 1 entrywise,
+    // ‖V·Z_k‖₁ ≥ ⟨σ_k, V·Z_k⟩ for every V, with equality at V = I when σ_k is
+    // the sign of Z_k where Z_k ≠ 0. Where Z_k is zero σ is free; the choice
+    // clip(−m/λ, −1, 1) (the least-norm subgradient) makes the bound tight to
+    // first order, so a first-order stationary pair gets a small bound.
+    double s11 = 0, s12 = 0, s22 = 0, m11 = 0, m12 = 0, m21 = 0, m22 = 0;
+    double w11 = 0, w12 = 0, w21 = 0, w22 = 0, l1 = 0, l2 = 0;
+    double o11 = 0, o12 = 0, o21 = 0, o22 = 0, only_i = 0, only_j = 0;
+    // Entries below 1e-9 in size (the polar retraction leaves such residues
+    // where the proximal step made zeros) are treated as zeros: that costs
+    // the bound at most 2·λ·|z| at V = I, which it accounts for, and keeps it
+    // from seeing a full kink of λ in an entry that cannot carry it.
+    auto sigma = [](double z, double m, double lam) {
+        if (z > 1e-9) return 1.0;
+        if (z < -1e-9) return -1.0;
+        const double q = -m / lam;
+        return q > 1 ? 1.0 : (q < -1 ? -1.0 : q);
+    };
+    for (int32_t k = 0; k < r; ++k) {
+        const double mi = ei ? ai[k] + ei[k] : ai[k];
+        const double mj = ej ? aj[k] + ej[k] : aj[k];
+        s11 += zi[k] * zi[k];
+        s12 += zi[k] * zj[k];
+        s22 += zj[k] * zj[k];
+        m11 += mi * zi[k];
+        m12 += mi * zj[k];
+        m21 += mj * zi[k];
+        m22 += mj * zj[k];
+        const double lam = p.lambda[k];
+        if (lam > 0 && zi[k] == 0 && zj[k] != 0) {
+            only_j += lam * std::fabs(zj[k]);
+        } else if (lam > 0 && zj[k] == 0 && zi[k] != 0) {
+            only_i += lam * std::fabs(zi[k]);
+        } else if (lam > 0 && zi[k] != 0 && zj[k] != 0) {
+            const double si = lam * sigma(zi[k], mi, lam), sj = lam * sigma(zj[k], mj, lam);
+            o11 += si * zi[k];
+            o21 += sj * zi[k];
+            o12 += si * zj[k];
+            o22 += sj * zj[k];
+        }
+        if (lam > 0 && (zi[k] != 0 || zj[k] != 0)) {
+            const double si = lam * sigma(zi[k], mi, lam), sj = lam * sigma(zj[k], mj, lam);
+            w11 += si * zi[k];
+            w21 += sj * zi[k];
+            w12 += si * zj[k];
+            w22 += sj * zj[k];
+            l1 += lam * (std::fabs(zi[k]) + std::fabs(zj[k]));
+            l2 += lam * std::sqrt(zi[k] * zi[k] + zj[k] * zj[k]);
+        }
+    }
+    const double kii = p.A[i + static_cast<size_t>(n) * i];
+    const double kij = p.A[i + static_cast<size_t>(n) * j];
+    const double kjj = p.A[j + static_cast<size_t>(n) * j];
+
+    // For X(P, :) ← V·Z the smooth part changes by exactly
+    //   ½·vec(V)ᵀ·kron(S, K)·vec(V) + ⟨M·Zᵀ − K·S, V⟩ − ⟨Z, M⟩ + ½·⟨K, S⟩,
+    // K = A(P, P): with D = (V − I)·Z the change is ⟨D, M⟩ + ½⟨D, K·D⟩, and
+    // ⟨(V − I)Z, K(V − I)Z⟩ = tr(VᵀKVS) − 2⟨V, KS⟩ + ⟨K, S⟩ for symmetric K, S.
+    const double K[4] = {kii, kij, kij, kjj};
+    const double S[4] = {s11, s12, s12, s22};
+    for (int b = 0; b < 2; ++b) {
+        for (int d = 0; d < 2; ++d) {
+            for (int a = 0; a < 2; ++a) {
+                for (int c = 0; c < 2; ++c) {
+                    model.Q[(a + 2 * b) + 4 * (c + 2 * d)] = S[b + 2 * d] * K[a + 2 * c];
+                }
+            }
+        }
+    }
+    model.G[0] = m11 - (kii * s11 + kij * s12);
+    model.G[1] = m21 - (kij * s11 + kjj * s12);
+    model.G[2] = m12 - (kii * s12 + kij * s22);
+    model.G[3] = m22 - (kij * s12 + kjj * s22);
+    const double zm = m11 + m22;
+    const double ks = 0.5 * ((kii * s11 + 2 * kij * s12) + kjj * s22);
+    model.offset = ks - zm;
+    model.size = (std::fabs(zm) + std::fabs(ks)) + (std::fabs(model.G[0]) + std::fabs(model.G[1]) +
+                                                   std::fabs(model.G[2]) + std::fabs(model.G[3]));
+    for (double q : model.Q) model.size += std::fabs(q);
+    model.W[0] = w11;
+    model.W[1] = w21;
+    model.W[2] = w12;
+    model.W[3] = w22;
+    model.l1 = l1;
+    model.O[0] = o11;
+    model.O[1] = o21;
+    model.O[2] = o12;
+    model.O[3] = o22;
+    model.only_i = only_i;
+    model.only_j = only_j;
+    model.l2 = l2;
+    model.kii = kii;
+    model.kij = kij;
+    model.kjj = kjj;
+}
+
+namespace {
+
+// Least value over the unit circle of qcc·c² + qcs·c·s + qss·s² + lc·c + ls·s.
+// The stationary points are the roots in t = tan(θ/2) of
+//   (qcs − ls)·t⁴ − (4·(qss − qcc) + 2·lc)·t³ − 6·qcs·t² + (4·(qss − qcc) − 2·lc)·t + (qcs + ls),
+// the derivative times (1 + t²)²; θ = π (t = ∞) and the axis points are
+// added. The polynomial is scaled to unit size first, so that the root
+// finder's absolute test for negligible leading terms acts relatively.
+// With quadrant = (γ, ς) ≠ (0, 0) only the points with γ·c ≥ 0 and ς·s ≥ 0
+// count.
+double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, double gc = 0,
+                      double gs = 0)
+{
+    auto value = [&](double c, double s) { return ((qcc * c * c + qcs * c * s) + qss * s * s) + (lc * c + ls * s); };
+    const bool arc = gc != 0;
+    double best = arc ? std::min(value(gc, 0), value(0, gs))
+                      : std::min(std::min(value(1, 0), value(-1, 0)), std::min(value(0, 1), value(0, -1)));
+    double coef[5] = {qcs - ls, -(4 * (qss - qcc) + 2 * lc), -6 * qcs, 4 * (qss - qcc) - 2 * lc,
+                      qcs + ls};
+    double big = 0;
+    for (double c : coef) big = std::max(big, std::fabs(c));
+    if (!(big > 0)) return best;
+    for (double& c : coef) c /= big;
+    double roots[4];
+    const int32_t count = polynomial_real_roots(coef[0], coef[1], coef[2], coef[3], coef[4], roots);
+    for (int32_t k = 0; k < count; ++k) {
+        const double t = roots[k];
+        if (!std::isfinite(t)) continue;
+        const double d = 1 + t * t;
+        const double c = (1 - t * t) / d, sn = 2 * t / d;
+        if (arc && (gc * c < 0 || gs * sn < 0)) continue;
+        best = std::min(best, value(c, sn));
+    }
+    return best;
+}
+
+}  // namespace
+
+double pair_bound(const PairModel& model, double threshold)
+{
+    // F changes by at least the smooth part plus the linearised L1 term,
+    // ⟨V, W⟩ − ‖Z‖₁, minimised exactly over both families of O(2).
+    const double G[4] = {model.G[0] + model.W[0], model.G[1] + model.W[1],
+                         model.G[2] + model.W[2], model.G[3] + model.W[3]};
+    // The linearisation is exact at V = I but loose far from it, where the
+    // plain bound ‖V·Z_k‖₁ ≥ ‖Z_k‖₂ is often better; F's change is above
+    // both, so the smaller of the two decrease bounds holds.
+    double coef[2];
+    double least = INFINITY, least_smooth = INFINITY;
+    for (Family family : {Family::rotation, Family::reflection}) {
+        const CircleProblem c = family_problem(family, model.Q, G, 0.0, coef, coef, 0, coef, coef);
+        least = std::min(least, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s));
+    }
+    const double w = std::fabs(model.W[0]) + std::fabs(model.W[1]) + std::fabs(model.W[2]) +
+                     std::fabs(model.W[3]);
+    const double margin = 64 * EPS * ((model.size + model.l1) + w);
+    const double linearised = -((least + model.offset) - model.l1) + margin;
+    if (!(model.l2 > 0) || linearised <= threshold) return linearised;
+
+    // Per quadrant of (c, s): in a column where only one of the two rows is
+    // nonzero, both new entries are c or s times that entry, so their signs
+    // are fixed within the quadrant and the L1 term there is exactly linear.
+    // Only the columns where both rows are nonzero keep the linearisation.
+    double least_q = INFINITY;
+    for (Family family : {Family::rotation, Family::reflection}) {
+        const double f = family == Family::rotation ? 1.0 : -1.0;
+        for (double gc : {1.0, -1.0}) {
+            for (double gs : {1.0, -1.0}) {
+                const double Gq[4] = {model.G[0] + model.O[0] + f * gc * model.only_i,
+                                      model.G[1] + model.O[1] - f * gs * model.only_i,
+                                      model.G[2] + model.O[2] + gs * model.only_j,
+                                      model.G[3] + model.O[3] + gc * model.only_j};
+                const CircleProblem c =
+                    family_problem(family, model.Q, Gq, 0.0, coef, coef, 0, coef, coef);
+                least_q = std::min(least_q, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss,
+                                                           c.lin_c, c.lin_s, gc, gs));
+            }
+        }
+    }
+    const double quadrants = -((least_q + model.offset) - model.l1) + margin;
+    if (quadrants <= threshold) return quadrants;
+    for (Family family : {Family::rotation, Family::reflection}) {
+        const CircleProblem c =
+            family_problem(family, model.Q, model.G, 0.0, coef, coef, 0, coef, coef);
+        least_smooth = std::min(
+            least_smooth, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s));
+    }
+    const double plain = -((least_smooth + model.offset) - (model.l1 - model.l2)) + margin;
+    return std::min(std::min(linearised, quadrants), plain);
+}
+
+double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                 double* rows, double* floor)
+{
+    PairModel model;
+    pair_model(p, Xt, AXt, i, j, model);
+    return pair_step(p, Xt, AXt, i, j, model, rows, floor);
+}
+
+double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                 const PairModel& model, double* rows, double* floor)
+{
+    const int32_t r = p.r;
+    const double* zi = Xt + static_cast<size_t>(r) * i;
+    const double* zj = Xt + static_cast<size_t>(r) * j;
+    const double* ai = AXt + static_cast<size_t>(r) * i;
+    const double* aj = AXt + static_cast<size_t>(r) * j;
+    const double* ei = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * i;
+    const double* ej = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * j;
+    const double kii = model.kii, kij = model.kij, kjj = model.kjj;
+
+    // The L1 term Σ_k λ_k·(|row i| + |row j|) is ‖V·[z1; z2]‖₁ with the
+    // entries scaled by their column's weight: the solver's lambda is 1.
+    double* z1 = rows;
+    double* z2 = rows + r;
+    for (int32_t k = 0; k < r; ++k) {
+        z1[k] = p.lambda[k] * zi[k];
+        z2[k] = p.lambda[k] * zj[k];
+    }
+    double V[4];
+    solve_orthogonal_2x2(model.Q, model.G, 1.0, z1, z2, r, V);
+
+    // V is orthogonal only to the rounding of its cosine and sine, with a
+    // bias that would let XᵀX − I grow with the number of steps; one Newton
+    // step V ← V·(1 − δ/2), δ = c² + s² − 1 formed to eps², removes it.
+    const double delta = unit_defect(V[0], V[1]);
+    if (delta != 0) {
+        for (double& v : V) v = v - v * (0.5 * delta);
+    }
+
+    // New rows; entries below the rounding level of their own formation
+    // (8·eps·(|z1k| + |z2k|)) are exact zeros, the kinks of the L1 term that
+    // the solver aims at. So are entries below 8·eps: the columns of X have
+    // unit norm, so such an entry is below the rounding level of every sum
+    // it enters, yet as a nonzero it would carry a full kink.
+    double df = 0, dh = 0, level = 0;
+    double dii = 0, dij = 0, djj = 0;
+    for (int32_t k = 0; k < r; ++k) {
+        double yi = V[0] * zi[k] + V[2] * zj[k];
+        double yj = V[1] * zi[k] + V[3] * zj[k];
+        if (p.lambda[k] > 0) {
+            const double snap = 8 * EPS * std::max(1.0, std::fabs(zi[k]) + std::fabs(zj[k]));
+            if (std::fabs(yi) <= snap) yi = 0;
+            if (std::fabs(yj) <= snap) yj = 0;
+        }
+        const double di = yi - zi[k], dj = yj - zj[k];
+        const double mi = ei ? ai[k] + ei[k] : ai[k];
+        const double mj = ej ? aj[k] + ej[k] : aj[k];
+        df += di * mi + dj * mj;
+        dii += di * di;
+        dij += di * dj;
+        djj += dj * dj;
+        const double hk = (std::fabs(yi) - std::fabs(zi[k])) + (std::fabs(yj) - std::fabs(zj[k]));
+        dh += p.lambda[k] * hk;
+        level += std::fabs(di * mi) + std::fabs(dj * mj) +
+                 p.lambda[k] * (std::fabs(di) + std::fabs(dj));
+        rows[k] = yi;
+        rows[r + k] = yj;
+    }
+    const double curvature = 0.5 * ((kii * dii + 2 * kij * dij) + kjj * djj);
+    level += 0.5 * ((std::fabs(kii) * dii + 2 * std::fabs(kij * dij)) + std::fabs(kjj) * djj);
+    *floor = 16 * EPS * level;
+    return (df + curvature) + dh;
+}
+
+}  // namespace method
