@@ -32,5 +32,4 @@ assert(strcmp(info.stop, 'certified'), 'Procrustes run stopped %s', info.stop);
 [X, info] = l1_procrustes(eye(25), Y, 0.05, struct('X0', start));
 assert(info.f <= info.f0, 'Procrustes with L1: F went up');
 assert(norm(X' * X - eye(5), 'fro') <= 1e-12, 'Procrustes with L1: X''X - I too large');
-fprintf('1 passed, 0 failed\n');
 end

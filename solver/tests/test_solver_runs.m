@@ -16,7 +16,6 @@ assert(strcmp(info.stop, 'max_iter') && info.iterations == 50, 'max_iter stop');
 target = full.f0 + 0.5 * (full.f - full.f0);
 [~, info] = sparse_pca(C, 3, 0.2, struct('seed', 4, 'target_f', target));
 assert(strcmp(info.stop, 'target') && info.f <= target, 'target stop');
-calls = 0;
 [~, info] = sparse_pca(C, 3, 0.2, struct('seed', 4, 'rule', 'zandrel', 'print_every', 10, ...
     'callback', @(s) true));
 assert(strcmp(info.stop, 'callback'), 'callback stop');
@@ -31,7 +30,6 @@ expect_error(@() orthopair_run(C, [], 0, eye(40, 3), struct('rule', 'best')), 'o
 expect_error(@() orthopair_run(C, [], 0, eye(40, 3), struct(), 7), 'orthopair_run:nargin');
 expect_error(@() orthopair_seed(-1), 'orthopair_seed:');
 expect_error(@() sparse_pca(C, 0, 0.1), 'orthopair_solve:badX0');
-fprintf('1 passed, 0 failed\n');
 end
 
 function expect_error(f, prefix)
