@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the MEX-files and runs the solver on every sparse-PCA instance of the
+# peer benchmark (../shared/peer-benchmark by default, or the folder given),
+# plus instances of our own making, printing a table of F, time and
+# certificates against the peers' results. The Markdown table also goes to
+# build/peer-bench.md.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+folder="${1:-../shared/peer-benchmark}"
+folder="$(cd "$folder" && pwd)"
+if [ "${ORTHOPAIR_SKIP_SETUP:-0}" != 1 ]; then bash scripts/setup.sh; fi
+bash scripts/build.sh >/dev/null
+octave-cli --no-gui --norc --quiet --eval \
+  "addpath('build/mex'); addpath('bench/peer'); peer_benchmark('$folder', 'build/peer-bench.md', struct('own', true));" \
+  2> >(grep -v "ignoring const execution_exception" >&2)

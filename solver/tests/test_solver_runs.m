@@ -1,0 +1,44 @@
+function test_solver_runs()
+% Runs are reproducible, stop where asked, and refuse bad calls with an
+% identifier.
+u = seeded_uniform(60, 40, 41) - 0.5;
+C = u' * u;
+opts = struct('seed', 4);
+[X1, i1] = sparse_pca(C, 3, 0.2, opts);
+rand_state_mover = tolmiv(randn(3, 40), randn(3, 40), 40, 3, 40); %#ok<NASGU> advances the C generator
+[X2, i2] = sparse_pca(C, 3, 0.2, opts);
+assert(isequal(X1, X2) && i1.f == i2.f, 'same seed, different result');
+
+% Stops: iteration cap, target, callback; the history grows with the run.
+[~, info] = sparse_pca(C, 3, 0.2, struct('seed', 4, 'max_iter', 50, 'rule', 'zandrel'));
+assert(strcmp(info.stop, 'max_iter') && info.iterations == 50, 'max_iter stop');
+[~, full] = sparse_pca(C, 3, 0.2, struct('seed', 4));
+target = full.f0 + 0.5 * (full.f - full.f0);
+[~, info] = sparse_pca(C, 3, 0.2, struct('seed', 4, 'target_f', target));
+assert(strcmp(info.stop, 'target') && info.f <= target, 'target stop');
+[~, info] = sparse_pca(C, 3, 0.2, struct('seed', 4, 'rule', 'zandrel', 'print_every', 10, ...
+    'callback', @(s) true));
+assert(strcmp(info.stop, 'callback'), 'callback stop');
+assert(isstruct(full.history) && numel(full.history.f) >= 2, 'history');
+assert(all(diff(full.history.f) <= 1e-12 * max(1, abs(full.f))), 'F went up');
+
+% Bad calls.
+expect_error(@() orthopair_run(C(:, 1:3), [], 0, eye(40, 3), struct()), 'orthopair_run:');
+expect_error(@() orthopair_run(C, [], 0, ones(40, 3), struct()), 'orthopair_run:notFeasible');
+expect_error(@() orthopair_run(C, [], NaN, eye(40, 3), struct()), 'orthopair_run:');
+expect_error(@() orthopair_run(C, [], 0, eye(40, 3), struct('rule', 'best')), 'orthopair_run:');
+expect_error(@() orthopair_run(C, [], 0, eye(40, 3), struct(), 7), 'orthopair_run:nargin');
+expect_error(@() orthopair_seed(-1), 'orthopair_seed:');
+expect_error(@() sparse_pca(C, 0, 0.1), 'orthopair_solve:badX0');
+end
+
+function expect_error(f, prefix)
+try
+    f();
+catch err
+    assert(strncmp(err.identifier, prefix, numel(prefix)), ...
+        'expected an error %s..., got "%s" (%s)', prefix, err.identifier, err.message);
+    return;
+end
+error('test:noError', 'expected an error %s..., got none', prefix);
+end
