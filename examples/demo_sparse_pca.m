@@ -3,12 +3,14 @@
 %   Generates samples whose covariance carries r = 3 sparse directions
 %   ("planted" components, each with 8 nonzero loadings on its own set of
 %   variables) buried in unit-variance noise over n = 150 variables, forms
-%   the sample covariance C, and runs SPARSE_PCA twice from the same seeded
-%   random orthonormal start:
+%   the sample covariance C, and runs SPARSE_PCA twice:
 %
-%     1. lambda = 0: ordinary PCA, checked against the optimum that EIG gives;
-%     2. lambda = 0.7: the L1 term turns the three directions into sparse
-%        loadings, each supported on one planted set.
+%     1. lambda = 0, from a seeded random orthonormal start: ordinary PCA,
+%        checked against the optimum that EIG gives;
+%     2. lambda = 0.7, from the PCA solution: the L1 term turns the three
+%        directions into sparse loadings, each supported on one planted set.
+%        (From the random start the run ends at a poorer local minimum in
+%        which one column holds a single variable.)
 %
 %   Both runs stop 'certified': no pair of rows can lower F by more than
 %   1e-10*max(1, |F|) with its best 2-by-2 orthogonal step, and the
@@ -75,12 +77,15 @@ fprintf('\n-- Run 1: lambda = 0 (PCA) from a random orthonormal start (seed 1) -
 fprintf('relative gap to the eig optimum: %.2e\n', (hist_pca.f - f_pca) / abs(f_pca));
 
 % ---- run 2: sparse PCA -------------------------------------------------------
-% From the same random start. The run ends only when no pair of rows can
-% lower F by more than tol*max(1, |F|) with its best 2-by-2 orthogonal step
-% AND the least-norm projected subgradient vanishes: the two conditions
-% that "certified" stands for (see ORTHOPAIR_CERTIFY).
-fprintf('\n-- Run 2: lambda = %g from the same random start --\n', lambda);
-[X, hist_sparse] = sparse_pca(C, r, lambda, struct('seed', 1, 'verbose', true));
+% Started from the PCA solution. Sparse PCA is not convex: from the random
+% start the run ends at a certified point whose second column holds a single
+% variable (F = -6.30), while from the PCA solution it finds the planted
+% supports (F = -7.59). The run ends only when no pair of rows can lower F by
+% more than tol*max(1, |F|) with its best 2-by-2 orthogonal step AND the
+% least-norm projected subgradient vanishes: the two conditions that
+% "certified" stands for (see ORTHOPAIR_CERTIFY).
+fprintf('\n-- Run 2: lambda = %g, started from the PCA solution --\n', lambda);
+[X, hist_sparse] = sparse_pca(C, r, lambda, struct('X0', X_pca, 'seed', 1, 'verbose', true));
 
 % ---- summary -----------------------------------------------------------------
 % Match each column of X to the planted component it is most aligned with.

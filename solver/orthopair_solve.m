@@ -106,7 +106,7 @@ for name = {'rule', 'max_iter', 'time_limit', 'target_f', 'tol', 'tol_stat', 'n_
 end
 if verbose
     if ~isfield(run_opts, 'print_every')
-        run_opts.print_every = max(1000, n);
+        run_opts.print_every = max(10000, n * (n - 1) / 2);
     end
 else
     run_opts.print_every = 0;
@@ -124,22 +124,8 @@ end
 orthopair_seed(seed);
 [X, info] = orthopair_run(A, E, lambda, X0, run_opts);
 
-if verbose
-    fprintf('stopped: %s after %d iterations in %.2f s; F = %.15g\n', info.stop, ...
-        info.iterations, info.time, info.f);
-    fprintf('  pair gap %.3g (tol %.3g), stationarity %.3g, |X''X - I| %.2g\n', ...
-        info.pair_gap, option(opts, 'tol', 1e-10), info.stationarity, info.feasibility);
-end
 if ~isempty(plot_to)
     plot_history(info, plot_to);
-end
-end
-
-function value = option(opts, name, default)
-if isfield(opts, name) && ~isempty(opts.(name))
-    value = opts.(name);
-else
-    value = default;
 end
 end
 

@@ -16,7 +16,7 @@ end
 tree = fullfile(scratch, 'source tree');
 outdir = fullfile(scratch, 'out dir');
 mkdir(tree);
-for folder = {'config', 'matlab', 'common', 'subproblem', 'pairs', 'examples'}
+for folder = {'config', 'matlab', 'common', 'subproblem', 'pairs', 'method', 'solver', 'examples'}
     copyfile(fullfile(root, folder{1}), fullfile(tree, folder{1}));
 end
 addpath(fullfile(tree, 'matlab'));

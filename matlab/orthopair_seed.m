@@ -1,0 +1,18 @@
+%ORTHOPAIR_SEED  Seed the C generator that the pair selectors draw from.
+%   ORTHOPAIR_SEED(K) calls srand(K) for a whole number 0 <= K < 2^32.
+%   TOLMIV, ZANDREL and ORTHOPAIR_RUN draw their random pairs from the C
+%   runtime's rand() of the host process and never seed it; with the same
+%   seed, the same calls give the same pairs (within one host and C runtime).
+%   MATLAB's and Octave's own RAND are separate generators.
+%
+%   See also ORTHOPAIR_RUN, ZANDREL, TOLMIV.
+
+% orthopair_seed is a MEX-file; this file holds its help text only.
+% When the MEX-file is built it is found before this file, which then serves
+% for `help` only; the function below runs only when it is missing.
+
+function varargout = orthopair_seed(varargin) %#ok<STOUT,INUSD>
+error('orthopair_seed:notBuilt', ['orthopair_seed: the MEX-file orthopair_seed is not built or not on the path. ' ...
+      'Run make_mex in the matlab folder of the source tree (or install the ' ...
+      'Octave package orthopair) and add the folder of the MEX-file to the path.']);
+end
