@@ -41,12 +41,12 @@ end
 subproblem = {fullfile('subproblem', 'polynomial_roots.cpp'), ...
               fullfile('subproblem', 'circle_search.cpp'), ...
               fullfile('subproblem', 'orthogonal_2x2.cpp')};
-column_dot = fullfile('pairs', 'column_dot.cpp');
+frame = fullfile('pairs', 'pair_frame.cpp');
 
 %          name       gateway source                                  kernel sources  macros
 targets = {'brevak',  fullfile('subproblem', 'gateway', 'brevak_mex.cpp'),  subproblem, {}
-           'tolmiv',  fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),  {column_dot, fullfile('pairs', 'max_violation.cpp')}, {'PAIR_SELECT_TOLMIV'}
-           'zandrel', fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),  {column_dot, fullfile('pairs', 'max_reduction.cpp')}, {'PAIR_SELECT_ZANDREL'}};
+           'tolmiv',  fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),  {frame, fullfile('pairs', 'max_violation.cpp')}, {'PAIR_SELECT_TOLMIV'}
+           'zandrel', fullfile('pairs', 'gateway', 'pair_select_mex.cpp'),  {frame, fullfile('pairs', 'max_reduction.cpp')}, {'PAIR_SELECT_ZANDREL'}};
 
 includes = {['-I' root], ['-I' fullfile(root, 'subproblem')], ['-I' fullfile(root, 'pairs')]};
 in_octave = exist('OCTAVE_VERSION', 'builtin') ~= 0;
