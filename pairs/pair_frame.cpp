@@ -2,10 +2,6 @@
 #include "pair_lanes.h"
 #include "pair_select.h"
 
-int64_t column_offset(int32_t n_rows, int32_t k) {
-    return static_cast<int64_t>(n_rows) * static_cast<int64_t>(k);
-}
-
 bool pair_lanes_built(PairLanes lanes) {
     return lanes == PairLanes::scalar || (lanes == PairLanes::vector && PAIR_LANES_HAVE_VECTOR);
 }

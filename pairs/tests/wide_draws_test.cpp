@@ -132,3 +132,4 @@ TEST(WideDraws, ColumnsPastTheRangeAreDrawn) {
         EXPECT_GT(largest, n_cols - n_cols / 10) << n_cols;
     }
 }
+
