@@ -51,7 +51,7 @@ inline double reduction(double h, double l, double m, double o) {
 // Three pairs are as many as fit in the registers of baseline x86-64: twelve
 // column pointers, six sums and the temporaries.
 template <int C, typename L>
-void reduction_scores(const PairColumns* pairs, int64_t n_rows, double* scores) {
+PAIR_KERNEL_INLINE void reduction_scores(const PairColumns* pairs, int64_t n_rows, double* scores) {
     using V = typename L::V;
     const double* a_i[C];
     const double* a_j[C];

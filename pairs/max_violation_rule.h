@@ -32,7 +32,7 @@ using pair_frame::PairColumns;
 // Three pairs are as many as fit in the registers of baseline x86-64: twelve
 // column pointers, three sums and the temporaries. A fourth pair would spill.
 template <int C, typename L>
-void violation_scores(const PairColumns* pairs, int64_t n_rows, double* scores) {
+PAIR_KERNEL_INLINE void violation_scores(const PairColumns* pairs, int64_t n_rows, double* scores) {
     using V = typename L::V;
     const double* a_i[C];
     const double* a_j[C];
