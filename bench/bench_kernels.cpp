@@ -211,7 +211,7 @@ public:
     }
 
     void print_table(const std::vector<std::string>& cases) const {
-        std::printf("\n%-30s %12s %12s %12s %9s %9s\n", "case", "literal", "production", "floor",
+        std::printf("\n%-38s %13s %13s %13s %9s %9s\n", "case", "literal", "production", "floor",
                     "speed-up", "/floor");
         for (const std::string& label : cases) {
             double t[3];
@@ -222,8 +222,10 @@ public:
                 t[v] = complete ? it->second : 0.0;
             }
             if (!complete) continue;
-            std::printf("%-30s %9.2f us %9.2f us %9.2f us %8.1fx %8.2fx\n", label.c_str(),
-                        t[0] * 1e6, t[1] * 1e6, t[2] * 1e6, t[0] / t[1], t[1] / t[2]);
+            const double above_floor = t[1] / t[2];
+            std::printf("%-38s %10.2f us %10.2f us %10.2f us %8.1fx %8.*fx\n", label.c_str(),
+                        t[0] * 1e6, t[1] * 1e6, t[2] * 1e6, t[0] / t[1],
+                        above_floor < 100.0 ? 2 : 0, above_floor);
         }
         std::printf("\nCPU time per call, the least of %d repetitions; speed-up = literal / "
                     "production; /floor = production / floor.\n", REPETITIONS);

@@ -8,9 +8,9 @@ bool pair_lanes_built(PairLanes lanes) {
 
 // The vector path needs nothing beyond the baseline instruction set, so it is
 // taken whenever the build has it, unless ORTHOPAIR_LANES=scalar asks for the
-// plain form. avx2 and avx512 fall back to it: a wider register holds no more
-// of these sums, whose terms arrive one row of a pair at a time (README,
-// Speed).
+// plain form. There is no wider path: where the selectors spend their time
+// (the generator, the L3 cache, main memory) a wider register has little to
+// gain (README, Speed), so avx2 and avx512 take the vector path too.
 PairLanes chosen_pair_lanes() {
     static const PairLanes chosen =
         PAIR_LANES_HAVE_VECTOR && orthopair::lane_path_allowed(orthopair::LanePath::vector)
