@@ -82,7 +82,9 @@ inline int32_t draw_index(int32_t n_cols, int32_t draws) {
 
 // A group kernel is written into the frame's loop, not called: with short
 // columns the call, and the pointers it spills and reloads, cost as much as
-// the scoring (about 12 % of a call at three rows).
+// the scoring (about 12 % of a call at three rows). The frame in turn is
+// written into each entry, so that the AVX2 entry compiles all of it for
+// AVX2.
 #if defined(__GNUC__) || defined(__clang__)
 #define PAIR_KERNEL_INLINE __attribute__((always_inline)) inline
 #elif defined(_MSC_VER)
@@ -120,7 +122,7 @@ void score_group(const PairColumns* pairs, int32_t count, int64_t n_rows, double
 // and scoring one pair at a time. A group never draws past the limit, so the
 // generator ends where the one-at-a-time loop would leave it.
 template <typename Rule, typename Lanes, typename Generator = CRand>
-void select_pair(const double* A, const double* B, int32_t n_cols,
+PAIR_KERNEL_INLINE void select_pair(const double* A, const double* B, int32_t n_cols,
                  int32_t n_rows, int32_t n_trials, double* out) {
     // The answer when nothing gets scored or nothing beats the initial best.
     out[0] = 1.0;
@@ -184,11 +186,35 @@ void select_pair(const double* A, const double* B, int32_t n_cols,
     }
 }
 
+#if PAIR_LANES_HAVE_AVX2
+// The frame and the rule's kernels compiled for AVX2: both are written into
+// this function, and take its instruction set.
+template <typename Rule>
+__attribute__((target("avx2"))) void select_pair_avx2(const double* A, const double* B,
+                                                     int32_t n_cols, int32_t n_rows,
+                                                     int32_t n_trials, double* out) {
+    select_pair<Rule, pair_lanes::Avx2Lanes>(A, B, n_cols, n_rows, n_trials, out);
+}
+
+template <typename Rule>
+__attribute__((target("avx2"))) double score_avx2(const PairColumns& pair, int64_t n_rows) {
+    double score;
+    Rule::template scores<1, pair_lanes::Avx2Lanes>(&pair, n_rows, &score);
+    return score;
+}
+#endif
+
 // The frame on the path `lanes`: the one switch between the paths, taken once
 // per call; the choice of path itself is made once per process.
 template <typename Rule>
 void select_pair_on(PairLanes lanes, const double* A, const double* B, int32_t n_cols,
                     int32_t n_rows, int32_t n_trials, double* out) {
+#if PAIR_LANES_HAVE_AVX2
+    if (lanes == PairLanes::avx2) {
+        select_pair_avx2<Rule>(A, B, n_cols, n_rows, n_trials, out);
+        return;
+    }
+#endif
 #if PAIR_LANES_HAVE_VECTOR
     if (lanes == PairLanes::vector) {
         select_pair<Rule, pair_lanes::VectorLanes>(A, B, n_cols, n_rows, n_trials, out);
@@ -205,6 +231,11 @@ double score_on(PairLanes lanes, const double* a_i, const double* a_j, const dou
                 const double* b_j, int64_t n_rows) {
     const PairColumns pair = {a_i, a_j, b_i, b_j};
     double score;
+#if PAIR_LANES_HAVE_AVX2
+    if (lanes == PairLanes::avx2) {
+        return score_avx2<Rule>(pair, n_rows);
+    }
+#endif
 #if PAIR_LANES_HAVE_VECTOR
     if (lanes == PairLanes::vector) {
         Rule::template scores<1, pair_lanes::VectorLanes>(&pair, n_rows, &score);

@@ -9,13 +9,14 @@
 // plain running sum. Only independent sums share a value; nothing ever adds
 // one lane into the other.
 //
-// There are two lane types, and both are built into every selector:
+// The lane types, all built into every selector that the compiler can make:
 //
 //   ScalarLanes  a plain pair of doubles with every operation written out;
 //                the form any C++ compiler takes.
 //   VectorLanes  the compiler's generic 16-byte vector (GCC and Clang): one
 //                SSE2 register on every x86-64 processor, with no instruction
 //                beyond the baseline, and one NEON register on 64-bit ARM.
+//   Avx2Lanes    the same vectors in code compiled for AVX2 (x86).
 //
 // Which one runs is chosen once per process (pair_frame.cpp).
 
@@ -59,8 +60,22 @@ struct VectorLanes {
     static V mul(V x, V y) { return x * y; }
 };
 
+// The same 16-byte vectors, for code compiled for AVX2 (pair_frame.h): a type
+// of its own, so that its instantiations of the frame and the kernels are
+// never merged with those of the baseline instruction set. AVX2's encoding
+// takes three operands, so fewer register copies, and a broadcast loads an
+// element straight into both lanes; the operations and their rounding are
+// those of SSE2, and AVX2 brings no fused multiply-add.
+#if defined(__x86_64__) || defined(__i386__)
+#define PAIR_LANES_HAVE_AVX2 1
+struct Avx2Lanes : VectorLanes {};
+#else
+#define PAIR_LANES_HAVE_AVX2 0
+#endif
+
 #else
 #define PAIR_LANES_HAVE_VECTOR 0
+#define PAIR_LANES_HAVE_AVX2 0
 #endif
 
 }  // namespace pair_lanes

@@ -29,17 +29,19 @@ void select_pair_max_reduction(const double* A, const double* B, int32_t n_cols,
 // The ways the column products can be run. Every path gives the same bits.
 //   scalar  a plain pair of doubles per pair of sums
 //   vector  the compiler's 16-byte vectors (SSE2 on x86-64), where it has them
-enum class PairLanes { scalar, vector };
+//   avx2    the same 16-byte vectors in code compiled for AVX2, on x86
+//           processors that have it
+enum class PairLanes { scalar, vector, avx2 };
 
-// The path the selectors take in this process: the widest that the build has
-// and that ORTHOPAIR_LANES allows (common/lane_choice.h). Chosen on the first
-// call and kept.
+// The path the selectors take in this process: the widest that the build and
+// the processor have and that ORTHOPAIR_LANES allows (common/lane_choice.h).
+// Chosen on the first call and kept.
 PairLanes chosen_pair_lanes();
 
-// True when this build has the path.
-bool pair_lanes_built(PairLanes lanes);
+// True when this build has the path and the processor can run it.
+bool pair_lanes_available(PairLanes lanes);
 
-// The selectors on a given path (one this build has).
+// The selectors on a given path (one that is available).
 void select_pair_max_violation_on(PairLanes lanes, const double* A, const double* B,
                                   int32_t n_cols, int32_t n_rows, int32_t n_trials,
                                   double* out);

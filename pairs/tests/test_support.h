@@ -49,16 +49,21 @@ struct Selector {
 };
 
 inline const char* lanes_name(PairLanes lanes) {
-    return lanes == PairLanes::scalar ? "scalar" : "vector";
+    switch (lanes) {
+        case PairLanes::scalar: return "scalar";
+        case PairLanes::vector: return "vector";
+        case PairLanes::avx2: return "avx2";
+    }
+    return "?";
 }
 
-// Both rules on every lane path this build has, the maximum-violation rule
+// Both rules on every lane path this build and processor have, the maximum-violation rule
 // first on each; then both public entries, which take the path chosen for
 // the process.
 inline std::vector<Selector> all_selectors() {
     std::vector<Selector> all;
-    for (PairLanes lanes : {PairLanes::scalar, PairLanes::vector}) {
-        if (!pair_lanes_built(lanes)) continue;
+    for (PairLanes lanes : {PairLanes::scalar, PairLanes::vector, PairLanes::avx2}) {
+        if (!pair_lanes_available(lanes)) continue;
         const std::string path = lanes_name(lanes);
         all.push_back({"max_violation/" + path, select_pair_max_violation_on,
                        reference::Rule::max_violation, lanes});
