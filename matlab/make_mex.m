@@ -36,8 +36,7 @@ if ~exist(outdir, 'dir')
 end
 
 % Each MEX-file carries its gateway and the kernel sources it needs, no more:
-% the two selectors share the sampling frame and the column product, and
-% each has its own rule.
+% the two selectors share the sampling frame, and each has its own rule.
 subproblem = {fullfile('subproblem', 'polynomial_roots.cpp'), ...
               fullfile('subproblem', 'circle_search.cpp'), ...
               fullfile('subproblem', 'orthogonal_2x2.cpp')};
