@@ -1,105 +1,18 @@
-#include <cmath>
-
-#include "common/constants.h"
-#include "lanes2.h"
-#include "pair_frame.h"
+#include "max_reduction_rule.h"
 #include "pair_select.h"
 
-// Objective reduction: the least linear change ⟨Bᵢ, Aᵢ′ − Aᵢ⟩ + ⟨Bⱼ, Aⱼ′ − Aⱼ⟩
-// over all recombinations [Aᵢ′, Aⱼ′] = [Aᵢ, Aⱼ]·V with V orthogonal 2×2.
-// With h = ⟨Bᵢ, Aᵢ⟩, l = ⟨Bⱼ, Aⱼ⟩, m = ⟨Bᵢ, Aⱼ⟩, o = ⟨Bⱼ, Aᵢ⟩ and t = l + h the
-// change is V₁₁h + V₂₁m + V₁₂o + V₂₂l − t, whose minimum is
-//   −t − √((m − o)² + t²)          over the rotations  [[c, s], [−s, c]],
-//   −t − √((o + m)² + (l − h)²)    over the reflections [[−c, s], [s, c]].
-// The squares are not scaled: when one of them overflows, its root is +∞ and
-// the score −∞, which no later pair can beat. Swapping i and j swaps h with l
-// and m with o and leaves every rounded intermediate's magnitude as it was,
-// so the score is symmetric bit for bit.
-
-namespace {
-
-using pair_frame::PairColumns;
-using pair_lanes::Lanes2;
-
-inline double reduction(double h, double l, double m, double o) {
-    const double t = l + h;
-    const double d = m - o;
-    const double u = std::sqrt(d * d + t * t);
-    const double e = o + m;
-    const double f = l - h;
-    const double w = std::sqrt(e * e + f * f);
-
-    const double s1 = (-t) - u;  // best rotation
-    const double s2 = (-t) - w;  // best reflection
-    // On a tie, and whenever either value is NaN, the reflection's value stands.
-    return s1 < s2 ? s1 : s2;
-}
-
-// The scores of C pairs from one pass over the rows.
-//
-// The four products of a pair read only the four columns Aᵢ, Aⱼ, Bᵢ, Bⱼ, and
-// each element is loaded once: with a = {Aᵢ[r], Aⱼ[r]}, row r adds Bᵢ[r]·a to
-// the lanes {h, m} and Bⱼ[r]·a to the lanes {o, l}. Each lane is one running
-// sum from +0 in ascending row order, exactly as column_dot takes it; what
-// the pass gains is that the 4·C sums no longer wait on one another's
-// additions, and that each column is read once, not once per product.
-//
-// Three pairs are as many as fit in the registers of baseline x86-64: twelve
-// column pointers, six sums and the temporaries.
-template <int C>
-void reduction_scores(const PairColumns* pairs, int64_t n_rows, double* scores) {
-    const double* a_i[C];
-    const double* a_j[C];
-    const double* b_i[C];
-    const double* b_j[C];
-    Lanes2 hm[C];  // {h, m}: Bᵢ against Aᵢ and Aⱼ
-    Lanes2 ol[C];  // {o, l}: Bⱼ against Aᵢ and Aⱼ
-    for (int k = 0; k < C; ++k) {
-        a_i[k] = pairs[k].a_i;
-        a_j[k] = pairs[k].a_j;
-        b_i[k] = pairs[k].b_i;
-        b_j[k] = pairs[k].b_j;
-        hm[k] = pair_lanes::lanes(0.0, 0.0);
-        ol[k] = pair_lanes::lanes(0.0, 0.0);
-    }
-    for (int64_t r = 0; r < n_rows; ++r) {
-        pair_frame::unrolled<C>([&](auto k) {
-            const Lanes2 a = pair_lanes::lanes(a_i[k][r], a_j[k][r]);
-            const double bi = b_i[k][r];
-            const double bj = b_j[k][r];
-            hm[k] = hm[k] + pair_lanes::lanes(bi, bi) * a;
-            ol[k] = ol[k] + pair_lanes::lanes(bj, bj) * a;
-        });
-    }
-    for (int k = 0; k < C; ++k) {
-        const double h = pair_lanes::low(hm[k]);
-        const double m = pair_lanes::high(hm[k]);
-        const double o = pair_lanes::low(ol[k]);
-        const double l = pair_lanes::high(ol[k]);
-        scores[k] = reduction(h, l, m, o);
-    }
-}
-
-struct MaxReductionRule {
-    static constexpr double initial_best = SENTINEL;
-    template <int C>
-    static void scores(const PairColumns* pairs, int64_t n_rows, double* scores) {
-        reduction_scores<C>(pairs, n_rows, scores);
-    }
-    static bool improves(double score, double best) { return score < best; }
-};
-
-}  // namespace
-
-double max_reduction_score(const double* a_i, const double* a_j,
+double max_reduction_score(PairLanes lanes, const double* a_i, const double* a_j,
                            const double* b_i, const double* b_j, int64_t n_rows) {
-    const PairColumns pair = {a_i, a_j, b_i, b_j};
-    double score;
-    reduction_scores<1>(&pair, n_rows, &score);
-    return score;
+    return pair_frame::score_on<pair_rules::MaxReductionRule>(lanes, a_i, a_j, b_i, b_j, n_rows);
+}
+
+void select_pair_max_reduction_on(PairLanes lanes, const double* A, const double* B,
+                                  int32_t n_cols, int32_t n_rows, int32_t n_trials,
+                                  double* out) {
+    pair_frame::select_pair_on<pair_rules::MaxReductionRule>(lanes, A, B, n_cols, n_rows, n_trials, out);
 }
 
 void select_pair_max_reduction(const double* A, const double* B, int32_t n_cols,
                                int32_t n_rows, int32_t n_trials, double* out) {
-    pair_frame::select_pair<MaxReductionRule>(A, B, n_cols, n_rows, n_trials, out);
+    select_pair_max_reduction_on(chosen_pair_lanes(), A, B, n_cols, n_rows, n_trials, out);
 }

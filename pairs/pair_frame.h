@@ -2,14 +2,14 @@
 
 // The sampling frame shared by the two pair selectors, internal to pairs/.
 // Each selector's source instantiates it with its own rule, so a MEX-file
-// built from one selector carries the frame, the column product and that one
-// rule only.
+// built from one selector carries the frame and that one rule only.
 
 #include <cstdint>
 #include <cstdlib>
 #include <type_traits>
 #include <utility>
 
+#include "pair_lanes.h"
 #include "pair_select.h"
 
 namespace pair_frame {
@@ -25,29 +25,85 @@ struct PairColumns {
 // A rule fills the frame's slots:
 //
 //   static constexpr double initial_best;   the best the first score meets
-//   template <int C>
+//   template <int C, typename Lanes>
 //   static void scores(const PairColumns* pairs, int64_t n_rows, double* scores);
 //   static bool improves(double score, double best);
 //
-// scores<C> scores C pairs, 1 ≤ C ≤ GROUP_SIZE, into scores[0 … C − 1]. It
-// may share passes over the rows between the pairs, as long as each column
-// product stays one running sum in ascending row order, so that every score
-// has the bits it would have on its own.
+// scores<C, Lanes> scores C pairs, 1 ≤ C ≤ GROUP_SIZE, into scores[0 … C − 1],
+// with the lane type Lanes (pair_lanes.h). It may share passes over the rows
+// between the pairs, as long as each column product stays one running sum in
+// ascending row order, so that every score has the bits it would have on its
+// own.
 //
 // improves must be strict: ties then keep the pair evaluated first, and a NaN
 // score never becomes the best.
+
+// The process's C generator. A generator type provides next(), the next value
+// in 0 … max, and max itself; the tests put a narrower one in its place.
+struct CRand {
+    static constexpr int max = RAND_MAX;
+    static int next() { return std::rand(); }
+};
+
+// How many generator values form one index in 0 … n_cols − 1 (n_cols ≥ 2):
+// one when the generator's range 0 … max covers the columns, as glibc's and
+// macOS's 31-bit rand() always does; otherwise the least k with
+// (max + 1)^k ≥ n_cols, for example two for 32768 < n_cols ≤ 2³⁰ and three
+// above that with the 15-bit rand() of the Windows C runtime.
+template <typename Generator>
+int32_t draws_per_index(int32_t n_cols) {
+    const uint64_t range = static_cast<uint64_t>(Generator::max) + 1;
+    int32_t draws = 1;
+    // covered < 2³¹ before each product and range ≤ 2³¹: no overflow.
+    for (uint64_t covered = range; covered < static_cast<uint64_t>(n_cols); covered *= range) {
+        ++draws;
+    }
+    return draws;
+}
+
+// One index in 0 … n_cols − 1 from `draws` generator values. With one value
+// it is value mod n_cols, exactly as rand() % n_cols. With more, the values
+// are the digits of one number in base max + 1, the first drawn the most
+// significant, and the index is that number mod n_cols: every column can be
+// drawn, and the residues that come up more often than others are as rare as
+// with one value that covers the range.
+template <typename Generator>
+inline int32_t draw_index(int32_t n_cols, int32_t draws) {
+    if (Generator::max >= INT32_MAX - 1 || draws == 1) {
+        return Generator::next() % n_cols;
+    }
+    const uint64_t range = static_cast<uint64_t>(Generator::max) + 1;
+    uint64_t value = 0;
+    for (int32_t d = 0; d < draws; ++d) {
+        value = value * range + static_cast<uint64_t>(Generator::next());
+    }
+    return static_cast<int32_t>(value % static_cast<uint64_t>(n_cols));
+}
+
+// A group kernel is written into the frame's loop, not called: with short
+// columns the call, and the pointers it spills and reloads, cost as much as
+// the scoring (about 12 % of a call at three rows). The frame in turn is
+// written into each entry, so that the AVX2 entry compiles all of it for
+// AVX2.
+#if defined(__GNUC__) || defined(__clang__)
+#define PAIR_KERNEL_INLINE __attribute__((always_inline)) inline
+#elif defined(_MSC_VER)
+#define PAIR_KERNEL_INLINE __forceinline
+#else
+#define PAIR_KERNEL_INLINE inline
+#endif
 
 // Pairs drawn and scored together: three pairs read twelve columns, as many
 // pointers as the registers hold beside the accumulators.
 constexpr int32_t GROUP_SIZE = 3;
 
-template <typename Rule>
+template <typename Rule, typename Lanes>
 void score_group(const PairColumns* pairs, int32_t count, int64_t n_rows, double* scores) {
     static_assert(GROUP_SIZE == 3, "score_group handles 1 to 3 pairs");
     switch (count) {
-        case 1: Rule::template scores<1>(pairs, n_rows, scores); break;
-        case 2: Rule::template scores<2>(pairs, n_rows, scores); break;
-        default: Rule::template scores<3>(pairs, n_rows, scores); break;
+        case 1: Rule::template scores<1, Lanes>(pairs, n_rows, scores); break;
+        case 2: Rule::template scores<2, Lanes>(pairs, n_rows, scores); break;
+        default: Rule::template scores<3, Lanes>(pairs, n_rows, scores); break;
     }
 }
 
@@ -55,18 +111,18 @@ void score_group(const PairColumns* pairs, int32_t count, int64_t n_rows, double
 // the best as [i + 1; j + 1] in out; [1; 2] when nothing was scored or nothing
 // beat the rule's initial best.
 //
-// The draws come from the C runtime's rand(), which the rest of the process
-// shares and which is never seeded here: every attempt takes exactly two
-// values, i first and then j, each reduced mod n_cols, and an attempt with
-// i = j is discarded but has still used its two values.
+// The draws come from the generator, for the selectors the C runtime's
+// rand(), which the rest of the process shares and which is never seeded
+// here: every attempt draws i first and then j (draw_index), and an attempt
+// with i = j is discarded but has still used its values.
 //
 // The draws never depend on the scores, so the frame draws a group of pairs,
 // scores the group in one pass over the rows, and then applies the
 // improvement test pair by pair in draw order. The outcome is that of drawing
 // and scoring one pair at a time. A group never draws past the limit, so the
 // generator ends where the one-at-a-time loop would leave it.
-template <typename Rule>
-void select_pair(const double* A, const double* B, int32_t n_cols,
+template <typename Rule, typename Lanes, typename Generator = CRand>
+PAIR_KERNEL_INLINE void select_pair(const double* A, const double* B, int32_t n_cols,
                  int32_t n_rows, int32_t n_trials, double* out) {
     // The answer when nothing gets scored or nothing beats the initial best.
     out[0] = 1.0;
@@ -82,6 +138,7 @@ void select_pair(const double* A, const double* B, int32_t n_cols,
     if (n_cols == 1) {
         return;
     }
+    const int32_t draws = draws_per_index<Generator>(n_cols);
 
     // Columns start at n_rows·k, formed in 64 bits so that no drawable
     // column's offset can overflow. When n_rows ≤ 0 nothing is read at all,
@@ -103,8 +160,8 @@ void select_pair(const double* A, const double* B, int32_t n_cols,
 
         int32_t drawn = 0;
         while (drawn < wanted) {
-            const int32_t i = std::rand() % n_cols;
-            const int32_t j = std::rand() % n_cols;
+            const int32_t i = draw_index<Generator>(n_cols, draws);
+            const int32_t j = draw_index<Generator>(n_cols, draws);
             if (i == j) {
                 continue;
             }
@@ -116,7 +173,7 @@ void select_pair(const double* A, const double* B, int32_t n_cols,
             ++drawn;
         }
 
-        score_group<Rule>(columns, drawn, n_rows, scores);
+        score_group<Rule, Lanes>(columns, drawn, n_rows, scores);
 
         for (int32_t k = 0; k < drawn; ++k) {
             if (Rule::improves(scores[k], best)) {
@@ -127,6 +184,67 @@ void select_pair(const double* A, const double* B, int32_t n_cols,
         }
         evaluated += drawn;
     }
+}
+
+#if PAIR_LANES_HAVE_AVX2
+// The frame and the rule's kernels compiled for AVX2: both are written into
+// this function, and take its instruction set.
+template <typename Rule>
+__attribute__((target("avx2"))) void select_pair_avx2(const double* A, const double* B,
+                                                     int32_t n_cols, int32_t n_rows,
+                                                     int32_t n_trials, double* out) {
+    select_pair<Rule, pair_lanes::Avx2Lanes>(A, B, n_cols, n_rows, n_trials, out);
+}
+
+template <typename Rule>
+__attribute__((target("avx2"))) double score_avx2(const PairColumns& pair, int64_t n_rows) {
+    double score;
+    Rule::template scores<1, pair_lanes::Avx2Lanes>(&pair, n_rows, &score);
+    return score;
+}
+#endif
+
+// The frame on the path `lanes`: the one switch between the paths, taken once
+// per call; the choice of path itself is made once per process.
+template <typename Rule>
+void select_pair_on(PairLanes lanes, const double* A, const double* B, int32_t n_cols,
+                    int32_t n_rows, int32_t n_trials, double* out) {
+#if PAIR_LANES_HAVE_AVX2
+    if (lanes == PairLanes::avx2) {
+        select_pair_avx2<Rule>(A, B, n_cols, n_rows, n_trials, out);
+        return;
+    }
+#endif
+#if PAIR_LANES_HAVE_VECTOR
+    if (lanes == PairLanes::vector) {
+        select_pair<Rule, pair_lanes::VectorLanes>(A, B, n_cols, n_rows, n_trials, out);
+        return;
+    }
+#endif
+    (void)lanes;
+    select_pair<Rule, pair_lanes::ScalarLanes>(A, B, n_cols, n_rows, n_trials, out);
+}
+
+// One score on the path `lanes`.
+template <typename Rule>
+double score_on(PairLanes lanes, const double* a_i, const double* a_j, const double* b_i,
+                const double* b_j, int64_t n_rows) {
+    const PairColumns pair = {a_i, a_j, b_i, b_j};
+    double score;
+#if PAIR_LANES_HAVE_AVX2
+    if (lanes == PairLanes::avx2) {
+        return score_avx2<Rule>(pair, n_rows);
+    }
+#endif
+#if PAIR_LANES_HAVE_VECTOR
+    if (lanes == PairLanes::vector) {
+        Rule::template scores<1, pair_lanes::VectorLanes>(&pair, n_rows, &score);
+        return score;
+    }
+#endif
+    (void)lanes;
+    Rule::template scores<1, pair_lanes::ScalarLanes>(&pair, n_rows, &score);
+    return score;
 }
 
 // Runs body(k) for k = 0 … C − 1 with each k a compile-time constant, written

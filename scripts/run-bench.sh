@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmark: production kernels against the literal
-# references, side by side in one process, ending with a table of ratios.
+# references and against their floors, side by side in one process, ending
+# with the table (the README's "Speed" section shows one). It first checks on
+# its own data that production and literal versions agree bit for bit.
 # Extra arguments go to Google Benchmark (e.g. --benchmark_filter=brevak).
 set -euo pipefail
 cd "$(dirname "$0")/.."

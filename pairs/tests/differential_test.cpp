@@ -174,14 +174,11 @@ TEST(Differential, ScoresMatchReference) {
             const double* a_j = A + j * n;
             const double* b_i = B + i * n;
             const double* b_j = B + j * n;
-            ASSERT_TRUE(same_score(
-                max_violation_score(a_i, a_j, b_i, b_j, n),
-                reference::score(reference::Rule::max_violation, A, B, i, j, n)))
-                << trial;
-            ASSERT_TRUE(same_score(
-                max_reduction_score(a_i, a_j, b_i, b_j, n),
-                reference::score(reference::Rule::max_reduction, A, B, i, j, n)))
-                << trial;
+            for (const Selector& s : kSelectors) {
+                ASSERT_TRUE(same_score(s.score(a_i, a_j, b_i, b_j, n),
+                                       reference::score(s.rule, A, B, i, j, n)))
+                    << s.name << " trial " << trial;
+            }
         }
     }
 }
@@ -197,10 +194,10 @@ TEST(Differential, ScoresAreSymmetricInThePair) {
         const double* B = p.B.data();
         const int i = static_cast<int>(gen() % p.n_cols);
         const int j = static_cast<int>(gen() % p.n_cols);
-        for (auto fn : {max_violation_score, max_reduction_score}) {
-            const double ij = fn(A + i * n, A + j * n, B + i * n, B + j * n, n);
-            const double ji = fn(A + j * n, A + i * n, B + j * n, B + i * n, n);
-            EXPECT_TRUE(same_score(ij, ji)) << trial;
+        for (const Selector& s : kSelectors) {
+            const double ij = s.score(A + i * n, A + j * n, B + i * n, B + j * n, n);
+            const double ji = s.score(A + j * n, A + i * n, B + j * n, B + i * n, n);
+            EXPECT_TRUE(same_score(ij, ji)) << s.name << " trial " << trial;
         }
     }
 }
@@ -266,8 +263,8 @@ TEST(Differential, LastBitDifferencesDecideTheWinner) {
         // The sums must really disagree, or the test would show nothing.
         int distinct = 0;
         for (int32_t c = 1; c < n_cols; ++c) {
-            distinct += column_dot(&A[0], &B[0], n_rows) !=
-                        column_dot(&A[size_t(c) * n_rows], &B[0], n_rows);
+            distinct += reference::column_dot(&A[0], &B[0], n_rows) !=
+                        reference::column_dot(&A[size_t(c) * n_rows], &B[0], n_rows);
         }
         if (n_rows >= 64) {
             EXPECT_GT(distinct, n_cols / 2) << n_rows;

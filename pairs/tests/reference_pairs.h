@@ -16,15 +16,27 @@ namespace reference {
 
 enum class Rule { max_violation, max_reduction };
 
-// Σ X[r, p]·Y[r, q] over r = 0 … n_rows − 1, one running sum from +0.
+// Σ x[k]·y[k] over k = 0 … n − 1: one running sum from +0, taken strictly in
+// ascending order, each product rounded before it is added. Every score is
+// built from such products, and the winner among nearly equal pairs depends
+// on their last bits. Starting from +0 makes a sum of zero terms +0 even when
+// every product is −0.
+inline double column_dot(const double* x, const double* y, int64_t n) {
+    double sum = 0.0;
+    for (int64_t k = 0; k < n; k++) {
+        double product = x[k] * y[k];
+        sum = sum + product;
+    }
+    return sum;
+}
+
+// The product of column p of X with column q of Y.
 inline double dot(const double* X, int64_t p, const double* Y, int64_t q,
                   int64_t n_rows) {
-    double s = 0.0;
-    for (int64_t r = 0; r < n_rows; r++) {
-        double product = X[r + n_rows * p] * Y[r + n_rows * q];
-        s = s + product;
+    if (n_rows <= 0) {
+        return column_dot(X, Y, n_rows);
     }
-    return s;
+    return column_dot(X + n_rows * p, Y + n_rows * q, n_rows);
 }
 
 inline double score(Rule rule, const double* A, const double* B, int64_t i,
@@ -52,8 +64,37 @@ inline double score(Rule rule, const double* A, const double* B, int64_t i,
     return s2;
 }
 
-// The sampling frame with either rule. Returns how many rand() values the
+// The C runtime's generator.
+struct CRand {
+    static constexpr int max = RAND_MAX;
+    static int next() { return std::rand(); }
+};
+
+// One index in 0 … n_cols − 1. When the generator's values reach n_cols − 1,
+// one value mod n_cols. Otherwise values are drawn, first most significant,
+// as the digits of a number in base max + 1 until the digits can reach
+// n_cols − 1, and the index is that number mod n_cols. Counts the values in
+// draws.
+template <typename Generator>
+inline int32_t draw_index(int32_t n_cols, int64_t& draws) {
+    if (Generator::max >= n_cols - 1) {
+        draws += 1;
+        return Generator::next() % n_cols;
+    }
+    uint64_t base = uint64_t(Generator::max) + 1;
+    uint64_t value = 0;
+    uint64_t reach = 1;
+    while (reach < uint64_t(n_cols)) {
+        value = value * base + uint64_t(Generator::next());
+        reach = reach * base;
+        draws += 1;
+    }
+    return int32_t(value % uint64_t(n_cols));
+}
+
+// The sampling frame with either rule. Returns how many generator values the
 // call consumed.
+template <typename Generator = CRand>
 inline int64_t select(Rule rule, const double* A, const double* B,
                       int32_t n_cols, int32_t n_rows, int32_t n_trials,
                       double* out) {
@@ -73,9 +114,8 @@ inline int64_t select(Rule rule, const double* A, const double* B,
     int64_t draws = 0;
     int32_t evaluated = 0;
     while (evaluated < limit) {
-        int32_t i = std::rand() % n_cols;
-        int32_t j = std::rand() % n_cols;
-        draws += 2;
+        int32_t i = draw_index<Generator>(n_cols, draws);
+        int32_t j = draw_index<Generator>(n_cols, draws);
         if (i == j) {
             continue;
         }

@@ -14,10 +14,8 @@ const double kB[] = {1, 2, 3, 4, 0, 1};
 
 double score_of(const Selector& s, const double* A, const double* B,
                 int32_t n_rows, int i, int j) {
-    const auto fn = s.rule == reference::Rule::max_violation ? max_violation_score
-                                                             : max_reduction_score;
-    return fn(A + i * n_rows, A + j * n_rows, B + i * n_rows, B + j * n_rows,
-              n_rows);
+    return s.score(A + i * n_rows, A + j * n_rows, B + i * n_rows, B + j * n_rows,
+                   n_rows);
 }
 
 const double kInf = std::numeric_limits<double>::infinity();
@@ -32,14 +30,16 @@ TEST(Rules, WorkedExampleScores) {
         {0, 2, 3.0, -2.0 - std::sqrt(13.0)},  // rotation wins
         {1, 2, 6.0, -5.0 - std::sqrt(73.0)},  // reflection wins
     };
-    for (const Row& r : rows) {
-        for (bool mirrored : {false, true}) {
-            const int i = mirrored ? r.j : r.i;
-            const int j = mirrored ? r.i : r.j;
-            EXPECT_EQ(bits(score_of(kSelectors[0], kA, kB, 2, i, j)),
-                      bits(r.violation)) << i << "," << j;
-            EXPECT_EQ(bits(score_of(kSelectors[1], kA, kB, 2, i, j)),
-                      bits(r.reduction)) << i << "," << j;
+    for (const Selector& s : kSelectors) {
+        for (const Row& r : rows) {
+            for (bool mirrored : {false, true}) {
+                const int i = mirrored ? r.j : r.i;
+                const int j = mirrored ? r.i : r.j;
+                const double want = s.rule == reference::Rule::max_violation ? r.violation
+                                                                            : r.reduction;
+                EXPECT_EQ(bits(score_of(s, kA, kB, 2, i, j)), bits(want))
+                    << s.name << " " << i << "," << j;
+            }
         }
     }
 }

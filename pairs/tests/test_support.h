@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -25,19 +26,62 @@ inline bool same_score(double a, double b) {
     return (a != a && b != b) || bits(a) == bits(b);
 }
 
-using SelectFn = void (*)(const double*, const double*, int32_t, int32_t,
-                          int32_t, double*);
+using SelectOnFn = void (*)(PairLanes, const double*, const double*, int32_t, int32_t,
+                            int32_t, double*);
 
+// One rule on one lane path.
 struct Selector {
-    const char* name;
-    SelectFn select;
+    std::string name;
+    SelectOnFn select_on;
     reference::Rule rule;
+    PairLanes lanes;
+
+    void select(const double* A, const double* B, int32_t n_cols, int32_t n_rows,
+                int32_t n_trials, double* out) const {
+        select_on(lanes, A, B, n_cols, n_rows, n_trials, out);
+    }
+    double score(const double* a_i, const double* a_j, const double* b_i,
+                 const double* b_j, int64_t n_rows) const {
+        return rule == reference::Rule::max_violation
+                   ? max_violation_score(lanes, a_i, a_j, b_i, b_j, n_rows)
+                   : max_reduction_score(lanes, a_i, a_j, b_i, b_j, n_rows);
+    }
 };
 
-inline const Selector kSelectors[] = {
-    {"max_violation", select_pair_max_violation, reference::Rule::max_violation},
-    {"max_reduction", select_pair_max_reduction, reference::Rule::max_reduction},
-};
+inline const char* lanes_name(PairLanes lanes) {
+    switch (lanes) {
+        case PairLanes::scalar: return "scalar";
+        case PairLanes::vector: return "vector";
+        case PairLanes::avx2: return "avx2";
+    }
+    return "?";
+}
+
+// Both rules on every lane path this build and processor have, the maximum-violation rule
+// first on each; then both public entries, which take the path chosen for
+// the process.
+inline std::vector<Selector> all_selectors() {
+    std::vector<Selector> all;
+    for (PairLanes lanes : {PairLanes::scalar, PairLanes::vector, PairLanes::avx2}) {
+        if (!pair_lanes_available(lanes)) continue;
+        const std::string path = lanes_name(lanes);
+        all.push_back({"max_violation/" + path, select_pair_max_violation_on,
+                       reference::Rule::max_violation, lanes});
+        all.push_back({"max_reduction/" + path, select_pair_max_reduction_on,
+                       reference::Rule::max_reduction, lanes});
+    }
+    all.push_back({"max_violation/chosen",
+                   [](PairLanes, const double* A, const double* B, int32_t c, int32_t r,
+                      int32_t t, double* out) { select_pair_max_violation(A, B, c, r, t, out); },
+                   reference::Rule::max_violation, chosen_pair_lanes()});
+    all.push_back({"max_reduction/chosen",
+                   [](PairLanes, const double* A, const double* B, int32_t c, int32_t r,
+                      int32_t t, double* out) { select_pair_max_reduction(A, B, c, r, t, out); },
+                   reference::Rule::max_reduction, chosen_pair_lanes()});
+    return all;
+}
+
+inline const std::vector<Selector> kSelectors = all_selectors();
 
 using Pair = std::pair<int, int>;  // 0-based (i, j), i from the first draw
 

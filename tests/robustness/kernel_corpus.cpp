@@ -122,7 +122,8 @@ void pairs(std::mt19937_64& rng, Sink& out) {
         const size_t n = rng() % 40;
         const std::vector<double> x = testdata::values(rng, n, 0.1);
         const std::vector<double> y = testdata::values(rng, n, 0.1);
-        out.put(column_dot(x.data(), y.data(), static_cast<int64_t>(n)));
+        out.put(max_reduction_score(chosen_pair_lanes(), x.data(), y.data(), y.data(), x.data(),
+                                    static_cast<int64_t>(n)));
     }
     std::srand(1);
     for (int trial = 0; trial < 2000; ++trial) {
