@@ -10,11 +10,19 @@
 %       m = B(:,i)'*A(:,j);  o = B(:,j)'*A(:,i);  t = l + h;
 %       score = min(-t - sqrt((m - o)^2 + t^2), -t - sqrt((o + m)^2 + (l - h)^2))
 %
-%   min(N_TRIALS, N_COLS) pairs are scored. Each attempt takes two values of
-%   the C runtime's rand() generator of the host process (i first, then j,
-%   each mod N_COLS); attempts with i == j are not counted. The generator is
-%   never seeded here, so successive calls continue its sequence. Ties keep
-%   the pair scored first, and a NaN score never wins.
+%   min(N_TRIALS, N_COLS) pairs are scored. Each attempt draws i first, then
+%   j, from the C runtime's rand() generator of the host process; attempts
+%   with i == j are not counted. Where RAND_MAX >= N_COLS - 1 (glibc on
+%   Linux, macOS: RAND_MAX = 2^31 - 1) each index is one rand() value mod
+%   N_COLS, two values per attempt. Where RAND_MAX is smaller (the Windows C
+%   runtime has 32767), one value could never reach the higher columns, so
+%   each index is formed from k values, taken as the digits of one number in
+%   base RAND_MAX + 1 (the first drawn is the most significant) and reduced
+%   mod N_COLS: with a 15-bit rand(), k = 2 for 32768 < N_COLS <= 2^30 and
+%   k = 3 above, 2k values per attempt. Every column can then be chosen.
+%   The generator is never seeded here, so successive calls continue its
+%   sequence (ORTHOPAIR_SEED seeds it). Ties keep the pair scored first, and
+%   a NaN score never wins.
 %
 %   Arguments:
 %     A, B      real double arrays of at least N_ROWS*N_COLS elements each,

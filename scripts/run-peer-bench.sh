@@ -8,8 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 folder="${1:-../shared/peer-benchmark}"
 folder="$(cd "$folder" && pwd)"
-if [ "${ORTHOPAIR_SKIP_SETUP:-0}" != 1 ]; then bash scripts/setup.sh; fi
-bash scripts/build.sh >/dev/null
+if [ "${ORTHOPAIR_SKIP_SETUP:-0}" != 1 ]; then bash scripts/setup.sh example; fi
+bash scripts/build.sh mex >/dev/null
 octave-cli --no-gui --norc --quiet --eval \
   "addpath('build/mex'); addpath('bench/peer'); peer_benchmark('$folder', 'build/peer-bench.md', struct('own', true));" \
   2> >(grep -v "ignoring const execution_exception" >&2)
