@@ -101,7 +101,7 @@ for k = 1:r
 end
 
 feasibility = norm(X' * X - eye(r), 'fro');
-explained = hist_sparse.explained;
+explained = trace(X' * C * X) / sum(eigenvalues(1:r));
 
 fprintf('\n== Summary ==\n');
 fprintf('objective F(X)              %.10f  (stopped: %s after %d iterations)\n', ...

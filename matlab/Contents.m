@@ -11,11 +11,19 @@
 %                         objective-reduction rule: the sampled pair whose best
 %                         2-by-2 orthogonal recombination lowers <B,A> most.
 %
-% Solver built on them (sparse PCA, -1/2*tr(X'CX) + lambda*||X||_1 with X'X = I)
-%   sparse_pca_two_index - Two-row orthogonal steps until stationary or stalled.
-%   pair_rotation_model  - Exact quadratic change of the objective under a
+% Solver built on them: min 1/2*tr(X'AX) + <E,X> + sum_j lambda_j*||X(:,j)||_1, X'X = I
+%   orthopair_solve      - The general problem, run natively until certified.
+%   sparse_pca           - Sparse PCA from a covariance or a data matrix.
+%   l1_procrustes        - Orthogonal Procrustes problem with an L1 penalty.
+%   orthopair_polish     - Improve any feasible point until certified; report the gain.
+%   orthopair_certify    - Measure both stationarity conditions, in plain M-code.
+%   pair_subproblem      - The Q, G, z1, z2 of brevak for one two-row step.
+%   orthopair_run        - The native iteration (MEX-file) behind orthopair_solve.
+%   orthopair_seed       - Seed the C generator the pair selectors draw from.
+%   sparse_pca_two_index - Readable M-file loop of greedy two-row steps (reference).
+%   pair_rotation_model  - Exact quadratic change of -1/2*tr(X'CX) under a
 %                          two-row step, as the Q and G of brevak.
-%   pair_stationarity    - How far X is from a point no two-row step improves.
+%   pair_stationarity    - How far X is from a point no small rotation improves.
 %   seeded_uniform       - Uniform numbers that are the same in MATLAB and Octave.
 %
 % Building and version
@@ -23,5 +31,5 @@
 %   orthopair_version   - Version of the toolbox, e.g. '0.1.0'.
 %
 % The selectors draw their pairs from the C runtime's rand() of the host
-% process, which these functions never seed. Results are fixed to the last bit
+% process, which they never seed (orthopair_seed does). Results are fixed to the last bit
 % on every build. Licence: BSD-3-Clause (file COPYING).

@@ -24,8 +24,8 @@ end_marker='<!-- demo-output:end -->'
 # (not including) the first later match of table_end, then "...", then the
 # first line matching each of the summary patterns, in this order.
 table_start='^-- Run 2'
-table_end='^stopped after'
-summary=('^objective F\(X\)' '^sparsity' '^planted support recovered')
+table_end='^stopped'
+summary=('^objective F\(X\)' '^best single pair step' '^sparsity' '^planted support recovered')
 
 check=0
 if [[ ${1:-} == --check ]]; then

@@ -19,9 +19,8 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %
 %   OPTS are those of ORTHOPAIR_SOLVE (rule, tol, tol_stat, time_limit,
 %   seed, verbose, plot, ...) plus data and X0 (the start; default a seeded
-%   random orthonormal matrix). INFO is ORTHOPAIR_SOLVE's, with
-%   INFO.explained = trace(X'*C*X) / sum of the R largest eigenvalues of C
-%   when n <= 2000 (the variance kept, relative to plain PCA).
+%   random orthonormal matrix). INFO is ORTHOPAIR_SOLVE's. The variance the
+%   loadings keep is trace(X'*C*X).
 %
 %   Example:
 %       D = randn(200, 60);  D = D - mean(D);
@@ -60,8 +59,4 @@ if isfield(opts, 'X0')
     opts = rmfield(opts, 'X0');
 end
 [X, info] = orthopair_solve(-C, [], lambda, start, opts);
-if size(C, 1) <= 2000
-    ev = sort(eig(C), 'descend');
-    info.explained = trace(X' * C * X) / sum(ev(1:size(X, 2)));
-end
 end
