@@ -67,6 +67,27 @@ error('tolmiv:notBuilt', ['tolmiv: the MEX-file tolmiv is not built or not on th
 end
 
 %!test
+%! % Under a fixed state of the C generator (orthopair_seed) a call is the
+%! % same computation every time: the same pair, and the same pairs after it.
+%! state = randn ("state");
+%! randn ("state", 5);
+%! A = randn (3, 40);  B = randn (3, 40);
+%! randn ("state", state);
+%! orthopair_seed (7);
+%! p1 = tolmiv (A, B, 40, 3, 40);  p2 = tolmiv (A, B, 40, 3, 40);  first = [p1, p2];
+%! orthopair_seed (7);
+%! p1 = tolmiv (A, B, 40, 3, 40);  p2 = tolmiv (A, B, 40, 3, 40);  again = [p1, p2];
+%! assert (isequal (first, again));
+%! orthopair_seed (8);
+%! other = [];
+%! for k = 1:10
+%!   p = tolmiv (A, B, 40, 3, 5);  other = [other, p];
+%! endfor
+%! orthopair_seed (8);
+%! for k = 1:10
+%!   assert (isequal (tolmiv (A, B, 40, 3, 5), other(:, k)));
+%! endfor
+%!test
 %! % Column 20 is zero in A and B, so every pair with it scores 0 and every
 %! % other pair more. The rule keeps the largest score, so column 20 comes
 %! % back only when all 20 drawn pairs hold it, which happens with
