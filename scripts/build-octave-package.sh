@@ -70,7 +70,7 @@ while IFS= read -r line; do
       cp "$root/$dep" "$pkg/src/$dep"
     fi
   done
-  depends=$(for dep in $deps; do [[ -f $root/$dep ]] && printf ' %s' "$dep"; done)
+  depends=$(for dep in $deps; do if [[ -f $root/$dep ]]; then printf " %s" "$dep"; fi; done)
   mex_names+=("$name")
   mex_targets+=("../inst/$name.mex")
   rules+="../inst/$name.mex:$depends
