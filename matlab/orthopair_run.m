@@ -67,10 +67,21 @@
 %
 %   Prox steps and the exact measure (b) solve dense systems with r(r+1)/2
 %   unknowns; for r > 20 the run uses pair steps only and measures (b) by a
-%   diagonally scaled descent, an upper bound that may not certify.
+%   diagonally scaled descent, an upper bound that may not certify (rule
+%   'prox' then stops 'stalled' at once).
 %
 %   Random pairs come from the C runtime's rand(); seed it with
-%   ORTHOPAIR_SEED for reproducible runs.
+%   ORTHOPAIR_SEED for reproducible runs. A Ctrl-C is seen at progress
+%   points only (print_every > 0).
+%
+%   Errors (identifiers orthopair_run:<reason>): nargin, nargout;
+%   notRealDouble (an argument that is not a real full double array);
+%   sizes (A not square, E or X0 not n-by-r, lambda neither 1 nor r values,
+%   n < 2 or r outside 1..n); notFinite; notSymmetric (A differs from A' by
+%   more than rounding); notFeasible (X0'*X0 differs from I by more than
+%   1e-8); negativeLambda; badOption (an unknown option or a bad value);
+%   callback (the callback raised an error); interrupted (Ctrl-C);
+%   outOfMemory; internal.
 %
 %   See also ORTHOPAIR_SEED, BREVAK, ZANDREL, TOLMIV.
 

@@ -41,6 +41,7 @@ public:
         next_progress_ = progress_every_;
         record();
         if (f_ <= o_.target_f) stop("target");
+        if (o_.max_iter <= 0) stop("max_iter");
 
         if (!stopped_) {
             switch (o_.rule) {
@@ -52,12 +53,7 @@ public:
         }
         refresh();
         info_.f = f_;
-        std::vector<double> G(AXt_.size());
-        smooth_gradient(p_, AXt_.data(), G.data());
-        double g2 = 0;
-        for (double v : G) g2 += v * v;
-        info_.stationarity_scale = std::max(1.0, std::sqrt(g2));
-        info_.stationarity = stationarity(p_, Xt_.data(), AXt_.data());
+        stationarity_now();
         info_.feasibility = feasibility(p_, Xt_.data());
         info_.time = elapsed();
         record();
@@ -96,7 +92,12 @@ private:
         ++info_.iterations;
         if (f_ <= o_.target_f) stop("target");
         if (info_.iterations >= o_.max_iter) stop("max_iter");
-        if ((info_.iterations & 31) == 0 && elapsed() >= o_.time_limit) stop("time_limit");
+        // A pair step costs O(n·r): the clock is read every 32 of them. A
+        // prox step costs O(n²·r), so the clock is read after each.
+        if (((info_.iterations & 31) == 0 || prox_step_taken_) && elapsed() >= o_.time_limit) {
+            stop("time_limit");
+        }
+        prox_step_taken_ = false;
         if (info_.iterations >= next_progress_) {
             next_progress_ = info_.iterations + progress_every_;
             record();
@@ -299,6 +300,7 @@ private:
         int quiet = 0;
         for (int64_t s = 0; s < max_steps && !stopped_; ++s) {
             const double gain = prox_step();
+            prox_step_taken_ = true;
             tick();
             if (gain <= 0) break;
             if (gain <= stall * scale()) {
@@ -528,6 +530,7 @@ private:
     int64_t all_pairs_ = 0, progress_every_ = 0, next_progress_ = 0;
     int64_t refresh_every_ = 0, moves_since_refresh_ = 0;
     bool stopped_ = false;
+    bool prox_step_taken_ = false;   // the iteration just ended was a prox step
     bool screen_ = true;
     double prox_stall_ = 1e-12;
     double tmax_factor_ = 100;

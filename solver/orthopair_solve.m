@@ -50,9 +50,11 @@ function [X, info] = orthopair_solve(A, E, lambda, X0, opts)
 %
 %   INFO fields: f, f0, stop ('certified', 'max_iter', 'time_limit',
 %   'target', 'callback', 'stalled'), iterations, pair_steps, moves,
-%   sweeps, prox_steps, time, pair_gap (condition (a)), stationarity
-%   (condition (b), absolute), feasibility (norm(X'*X - I, 'fro')) and
-%   history (a struct of columns recorded during the run).
+%   screened (pairs settled by their bound without a solve), sweeps,
+%   prox_steps, time, pair_gap (condition (a)), stationarity (condition
+%   (b), absolute) and stationarity_scale (max(1, norm(grad f, 'fro'))),
+%   feasibility (norm(X'*X - I, 'fro')) and history (a struct of columns
+%   recorded during the run). See ORTHOPAIR_RUN.
 %
 %   Example:
 %       C = cov(randn(200, 40));

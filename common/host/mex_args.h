@@ -8,7 +8,10 @@
 // The host's error call does not return normally, so nothing here owns memory
 // at the moment it is made: every buffer is a plain array on the stack.
 //
-// Reasons used by every gateway:
+// Reasons used by the kernels' gateways (brevak, tolmiv, zandrel); the
+// solver's gateways use nargin, nargout, notRealDouble, outOfMemory and
+// internal from this list and name their own further reasons in their help
+// (orthopair_run.m, orthopair_seed.m):
 //   nargin         fewer inputs than the function takes
 //   nargout        more outputs requested than the function has
 //   notRealDouble  an array argument that is not a real, full double array

@@ -291,12 +291,39 @@ mxArray* info_struct(const method::Info& info, bool final_info)
 
 struct Outcome {
     bool callback_failed = false;
+    bool interrupted = false;
     char message[400] = {};
 };
 
-void flush_output()
+// Shows the lines printed so far and lets the host handle pending events.
+// Returns false when the host reports an error there: a Ctrl-C, which the
+// host delivers at this point. The trapping form keeps the error inside the
+// host's error object, so the run can end cleanly instead of leaving this
+// function with the engine's memory still held.
+bool flush_output()
 {
-    mexEvalString("if exist('OCTAVE_VERSION', 'builtin'), fflush(stdout); else, drawnow('update'); end");
+    mxArray* error = mexEvalStringWithTrap(
+        "if exist('OCTAVE_VERSION', 'builtin'), fflush(stdout); else, drawnow('update'); end");
+    if (error == nullptr) return true;
+    mxDestroyArray(error);
+    return false;
+}
+
+// The message of an error trapped by the host: a struct with a field
+// "message" in Octave, an MException object in MATLAB.
+void trapped_message(const mxArray* error, char* text, size_t size)
+{
+    text[0] = '\0';
+    if (mxIsStruct(error)) {
+        const mxArray* message = mxGetField(error, 0, "message");
+        if (message != nullptr && mxIsChar(message)) mxGetString(message, text, size);
+        return;
+    }
+    mxArray* message = mxGetProperty(error, 0, "message");
+    if (message != nullptr) {
+        if (mxIsChar(message)) mxGetString(message, text, size);
+        mxDestroyArray(message);
+    }
 }
 
 void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
@@ -352,7 +379,10 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
                       static_cast<long long>(info.moves), static_cast<long long>(info.prox_steps),
                       static_cast<long long>(info.sweeps), info.pair_gap,
                       info.stationarity / info.stationarity_scale, info.time);
-            flush_output();
+            if (!flush_output()) {
+                outcome.interrupted = true;
+                return true;
+            }
         }
         if (call.callback == nullptr || outcome.callback_failed) return outcome.callback_failed;
         mxArray* in[2] = {const_cast<mxArray*>(call.callback), info_struct(info, false)};
@@ -361,14 +391,14 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
         mxDestroyArray(in[1]);
         if (error != nullptr) {
             outcome.callback_failed = true;
-            std::snprintf(outcome.message, sizeof outcome.message, "the callback failed");
-            mxArray* message = mxGetProperty(error, 0, "message");
-            if (message != nullptr) {
-                char text[300] = {};
-                mxGetString(message, text, sizeof text);
+            char text[300];
+            trapped_message(error, text, sizeof text);
+            mxDestroyArray(error);
+            if (text[0] != '\0') {
                 std::snprintf(outcome.message, sizeof outcome.message, "the callback failed: %s",
                               text);
-                mxDestroyArray(message);
+            } else {
+                std::snprintf(outcome.message, sizeof outcome.message, "the callback failed");
             }
             return true;
         }
@@ -383,13 +413,16 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
     };
 
     const method::Info info = method::run(problem, options, Xt, hook);
-    if (outcome.callback_failed) return;
+    if (outcome.callback_failed || outcome.interrupted) return;
     if (printing) {
         mexPrintf("stopped: %s after %lld iterations, F = %.16e, stationarity %.3e (scale %.3e), "
                   "pair gap %.3e, %.3f s\n",
                   info.stop.c_str(), static_cast<long long>(info.iterations), info.f,
                   info.stationarity, info.stationarity_scale, info.pair_gap, info.time);
-        flush_output();
+        if (!flush_output()) {
+            outcome.interrupted = true;
+            return;
+        }
     }
     plhs[0] = mxCreateDoubleMatrix(n, r, mxREAL);
     double* X = mxGetPr(plhs[0]);
@@ -412,7 +445,7 @@ ORTHOPAIR_MEX_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const
     Outcome outcome;
     const mex_args::KernelStatus status =
         mex_args::run_kernel([&] { run_call(call, nlhs, plhs, outcome); });
-    if (outcome.callback_failed || status.kind != mex_args::KernelStatus::ok) {
+    if (outcome.callback_failed || outcome.interrupted || status.kind != mex_args::KernelStatus::ok) {
         for (int k = 0; k < (nlhs > 1 ? 2 : 1); ++k) {
             if (plhs[k] != nullptr) {
                 mxDestroyArray(plhs[k]);
@@ -422,6 +455,9 @@ ORTHOPAIR_MEX_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const
     }
     if (outcome.callback_failed) {
         gateway.fail("callback", "%s", outcome.message);
+    }
+    if (outcome.interrupted) {
+        gateway.fail("interrupted", "interrupted by the user; the run was abandoned.");
     }
     if (status.kind != mex_args::KernelStatus::ok) gateway.kernel_failed(status);
 }

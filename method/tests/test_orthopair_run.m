@@ -67,6 +67,10 @@ assert(strcmp(s.stop, 'callback') && s.iterations == 40 && calls >= 4);
 expect_error('orthopair_run:callback', @() orthopair_run(A, [], lambda, X0, ...
     struct('print_every', 10, 'callback', @(varargin) error('mine:oops', 'failing on purpose'))));
 
+% No iterations allowed: nothing moves.
+[X, s] = orthopair_run(A, [], lambda, X0, struct('max_iter', 0));
+assert(isequal(X, X0) && s.iterations == 0 && strcmp(s.stop, 'max_iter'));
+
 % ---- reproducible draws ----------------------------------------------------
 orthopair_seed(42);
 Xa = orthopair_run(A, [], lambda, X0, struct('rule', 'uniform', 'max_iter', 500));
