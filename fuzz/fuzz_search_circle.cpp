@@ -40,28 +40,6 @@ using fuzz::bits;
 // roundings.
 constexpr double CIRCLE_TOLERANCE = 8 * std::numeric_limits<double>::epsilon();
 
-// Mids of the intervals the search sweeps, for data whose breakpoints hold no
-// NaN (empty otherwise).
-std::vector<double> interval_mids(const std::vector<double>& cc, const std::vector<double>& cs) {
-    std::vector<double> magnitudes;
-    for (size_t k = 0; k < cc.size(); ++k) {
-        if (std::fabs(cs[k]) > DEGENERACY_EPS) {
-            const double t = -(cc[k] / cs[k]);
-            if (std::isnan(t)) return {};
-            magnitudes.push_back(std::fabs(t));
-        }
-    }
-    std::sort(magnitudes.begin(), magnitudes.end());
-    const size_t m = magnitudes.size();
-    std::vector<double> ends{-SENTINEL};
-    for (size_t j = 0; j < m; ++j) ends.push_back(-magnitudes[m - 1 - j]);
-    for (size_t j = 0; j < m; ++j) ends.push_back(magnitudes[j]);
-    ends.push_back(SENTINEL);
-    std::vector<double> mids;
-    for (size_t v = 0; v + 1 < ends.size(); ++v) mids.push_back((ends[v] + ends[v + 1]) * 0.5);
-    return mids;
-}
-
 bool same_result(const CircleResult& got, const reference::Result& want) {
     return bits(got.c) == bits(want.c) && bits(got.s) == bits(want.s) &&
            bits(got.value) == bits(want.value);
@@ -83,7 +61,7 @@ void check_search(fuzz::Input& in) {
     }
     // Up to three terms without a breakpoint (|coef_s| ≤ DEGENERACY_EPS),
     // each vanishing exactly at a chosen interval mid.
-    const std::vector<double> mids = (shape & 0xc0) ? interval_mids(coef_c, coef_s)
+    const std::vector<double> mids = (shape & 0xc0) ? lane_forms::interval_mids(coef_c, coef_s)
                                                     : std::vector<double>{};
     for (int extra = (shape >> 6); extra > 0 && !mids.empty(); --extra) {
         const double mid = mids[in.byte() % mids.size()];

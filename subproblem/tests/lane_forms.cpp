@@ -1,5 +1,10 @@
 #include "lane_forms.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "common/constants.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -34,6 +39,26 @@ const circle_lanes::Kernels* find(const std::string& name) {
     if (name == "vector512") return &circle_lanes::vector512::KERNELS;
 #endif
     return nullptr;
+}
+
+std::vector<double> interval_mids(const std::vector<double>& cc, const std::vector<double>& cs) {
+    std::vector<double> magnitudes;
+    for (size_t k = 0; k < cc.size(); ++k) {
+        if (std::fabs(cs[k]) > DEGENERACY_EPS) {
+            const double t = -(cc[k] / cs[k]);
+            if (std::isnan(t)) return {};
+            magnitudes.push_back(std::fabs(t));
+        }
+    }
+    std::sort(magnitudes.begin(), magnitudes.end());
+    const size_t m = magnitudes.size();
+    std::vector<double> ends{-SENTINEL};
+    for (size_t j = 0; j < m; ++j) ends.push_back(-magnitudes[m - 1 - j]);
+    for (size_t j = 0; j < m; ++j) ends.push_back(magnitudes[j]);
+    ends.push_back(SENTINEL);
+    std::vector<double> mids;
+    for (size_t v = 0; v + 1 < ends.size(); ++v) mids.push_back((ends[v] + ends[v + 1]) * 0.5);
+    return mids;
 }
 
 }  // namespace lane_forms

@@ -19,4 +19,9 @@ const std::vector<std::string>& names();
 // processor cannot run it.
 const circle_lanes::Kernels* find(const std::string& name);
 
+// The mids of the intervals that the search sweeps for the terms (cc, cs),
+// formed as the search forms them; empty when a breakpoint is NaN (then the
+// search's order of the magnitudes is not an ascending sort).
+std::vector<double> interval_mids(const std::vector<double>& cc, const std::vector<double>& cs);
+
 }  // namespace lane_forms

@@ -55,26 +55,6 @@ struct Data {
            << want.c << ", " << want.s << ", " << want.value << ")";
 }
 
-// The mids of the intervals that the search sweeps, formed as it forms them
-// (for data without NaN breakpoints).
-std::vector<double> interval_mids(const Data& d) {
-    std::vector<double> magnitudes;
-    for (size_t k = 0; k < d.cc.size(); ++k) {
-        if (std::fabs(d.cs[k]) > DEGENERACY_EPS) {
-            magnitudes.push_back(std::fabs(-(d.cc[k] / d.cs[k])));
-        }
-    }
-    std::sort(magnitudes.begin(), magnitudes.end());
-    const size_t m = magnitudes.size();
-    std::vector<double> ends{-SENTINEL};
-    for (size_t j = 0; j < m; ++j) ends.push_back(-magnitudes[m - 1 - j]);
-    for (size_t j = 0; j < m; ++j) ends.push_back(magnitudes[j]);
-    ends.push_back(SENTINEL);
-    std::vector<double> mids;
-    for (size_t v = 0; v + 1 < ends.size(); ++v) mids.push_back((ends[v] + ends[v + 1]) * 0.5);
-    return mids;
-}
-
 class LanePath : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
@@ -141,7 +121,7 @@ TEST_P(LanePath, TermWithoutBreakpointVanishingAtAnIntervalMid) {
         }
         for (double& x : d.f) x = normal(rng);
         d.f[5] = std::fabs(d.f[5]) * 4.0;
-        const std::vector<double> mids = interval_mids(d);
+        const std::vector<double> mids = lane_forms::interval_mids(d.cc, d.cs);
         const int vanishing = 1 + static_cast<int>(rng() % 3);
         for (int n = 0; n < vanishing; ++n) {
             const double mid = mids[rng() % mids.size()];
