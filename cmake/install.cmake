@@ -24,12 +24,13 @@ endforeach()
 install(TARGETS orthopair_common orthopair_subproblem orthopair_pairs
   EXPORT orthopairTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-# The public interface: the 2×2 solver (with the circle search and roots it
-# is built on) and the pair selectors. The lane and frame headers are
+# The public interface: the 2×2 solver (with the circle search, its scratch
+# memory seam and the roots it is built on) and the pair selectors. The lane and frame headers are
 # internal to the libraries' sources.
 install(FILES
   ${PROJECT_SOURCE_DIR}/subproblem/orthogonal_2x2.h
   ${PROJECT_SOURCE_DIR}/subproblem/circle_search.h
+  ${PROJECT_SOURCE_DIR}/subproblem/scratch.h
   ${PROJECT_SOURCE_DIR}/subproblem/polynomial_roots.h
   ${PROJECT_SOURCE_DIR}/pairs/pair_select.h
   DESTINATION ${orthopair_include_dir})
