@@ -165,16 +165,18 @@ try
     gap = hist_pca.history.f - f_pca;
     keep = gap > 0;
     steps = hist_pca.history.iteration;
-    semilogy(steps(keep), gap(keep), 'b-');
+    % Iterations on a log scale: a few proximal steps do most of the work,
+    % then the passes over all pairs certify the point.
+    loglog(steps(keep) + 1, gap(keep), 'bo-');
     decades = floor(log10(min(gap(keep)))):3:ceil(log10(max(gap(keep))));
     set(gca, 'YTick', 10 .^ decades);
     grid on;
     ylabel('F - F_{eig}');
     title('Run 1: lambda = 0, gap to the PCA optimum from eig');
     subplot(2, 1, 2);
-    plot(hist_sparse.history.iteration, hist_sparse.history.f, 'r-');
+    semilogx(hist_sparse.history.iteration + 1, hist_sparse.history.f, 'ro-');
     grid on;
-    xlabel('iteration');
+    xlabel('iteration + 1 (pair steps, proximal steps and screened pairs of the passes)');
     ylabel('F');
     title(sprintf('Run 2: lambda = %g, objective F', lambda));
     print(fig, '-dpng', png_file);
