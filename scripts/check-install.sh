@@ -6,11 +6,11 @@
 # usage: check-install.sh [BUILD_DIR] [WORK_DIR]   (default: build, a temporary folder)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/scratch-folder.sh"
 build=${1:-$root/build}
 if [[ $# -ge 2 ]]; then
   work=$2
-  rm -rf "$work"
-  mkdir -p "$work"
+  scratch_folder "$work"
 else
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT

@@ -7,10 +7,10 @@
 # usage: check-octave-package.sh [WORK_DIR]    (default: a temporary folder)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/scratch-folder.sh"
 if [[ $# -ge 1 ]]; then
   work=$1
-  rm -rf "$work"
-  mkdir -p "$work"
+  scratch_folder "$work"
 else
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT

@@ -11,8 +11,8 @@ set -euo pipefail
 
 src=$(cd "$1" && pwd)
 work=$2
-rm -rf "$work"
-mkdir -p "$work"
+source "$src/scripts/scratch-folder.sh"
+scratch_folder "$work"
 
 # The kernel sources only: the gateways need a host, the tests GoogleTest.
 sources=("$src"/subproblem/*.cpp "$src"/pairs/*.cpp "$src/tests/robustness/kernel_corpus.cpp")

@@ -16,8 +16,8 @@ mex_dir=$(cd "$1" && pwd)
 script_dir=$(cd "$2" && pwd)
 work=$3
 n=${4:-100}
-rm -rf "$work"
-mkdir -p "$work"
+source "$script_dir/../../scripts/scratch-folder.sh"
+scratch_folder "$work"
 
 run() {  # calls per function, log name
   bash "$script_dir/run_octave.sh" "$mex_dir" "$script_dir" "bad_calls($1)" \
