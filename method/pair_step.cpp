@@ -29,18 +29,29 @@ double unit_defect(double a, double b)
     return ((pa - 1) + pb) + (ea + eb);
 }
 
+// Rows i and j of X, of A·X and of E (null when E = 0), each r contiguous
+// doubles of the transposed arrays.
+struct PairRows {
+    const double *zi, *zj, *ai, *aj, *ei, *ej;
+};
+
+PairRows pair_rows(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j)
+{
+    const size_t r = static_cast<size_t>(p.r);
+    const double* Et = p.Et.empty() ? nullptr : p.Et.data();
+    return {Xt + r * i, Xt + r * j, AXt + r * i, AXt + r * j,
+            Et ? Et + r * i : nullptr, Et ? Et + r * j : nullptr};
+}
+
 }  // namespace
 
 void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
                 PairModel& model)
 {
     const int32_t n = p.n, r = p.r;
-    const double* zi = Xt + static_cast<size_t>(r) * i;
-    const double* zj = Xt + static_cast<size_t>(r) * j;
-    const double* ai = AXt + static_cast<size_t>(r) * i;
-    const double* aj = AXt + static_cast<size_t>(r) * j;
-    const double* ei = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * i;
-    const double* ej = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * j;
+    const PairRows rows_ij = pair_rows(p, Xt, AXt, i, j);
+    const double *zi = rows_ij.zi, *zj = rows_ij.zj, *ai = rows_ij.ai, *aj = rows_ij.aj;
+    const double *ei = rows_ij.ei, *ej = rows_ij.ej;
 
     // M = (A·X + E)(P, :), S = Z·Zᵀ and M·Zᵀ, with Z = X(P, :). W is the
     // linearisation of the L1 term: for any σ_k with |σ_k| ≤ 1 entrywise,
@@ -242,12 +253,9 @@ double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t 
                  const PairModel& model, double* rows, double* floor)
 {
     const int32_t r = p.r;
-    const double* zi = Xt + static_cast<size_t>(r) * i;
-    const double* zj = Xt + static_cast<size_t>(r) * j;
-    const double* ai = AXt + static_cast<size_t>(r) * i;
-    const double* aj = AXt + static_cast<size_t>(r) * j;
-    const double* ei = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * i;
-    const double* ej = p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(r) * j;
+    const PairRows rows_ij = pair_rows(p, Xt, AXt, i, j);
+    const double *zi = rows_ij.zi, *zj = rows_ij.zj, *ai = rows_ij.ai, *aj = rows_ij.aj;
+    const double *ei = rows_ij.ei, *ej = rows_ij.ej;
     const double kii = model.kii, kij = model.kij, kjj = model.kjj;
 
     // The L1 term Σ_k λ_k·(|row i| + |row j|) is ‖V·[z1; z2]‖₁ with the
