@@ -49,15 +49,31 @@ small_pid=$!
 run "$((4 * n))" large &
 large_pid=$!
 status=0
+declare -A code
 for log in small large; do
   pid_var=${log}_pid
-  if wait "${!pid_var}"; then
+  code[$log]=0
+  wait "${!pid_var}" || code[$log]=$?
+done
+for log in small large; do
+  if ((code[$log] == 0)); then
     tail -n 2 "$work/$log.out"
-  else
-    cat "$work/$log.out"
-    echo "FAILED: the $log run did not finish cleanly"
-    status=1
+    continue
   fi
+  # Valgrind's decoder does not know every instruction of every processor:
+  # where a system library that Octave loads at start-up uses one it cannot
+  # decode (RDTSCP in libhwy on some machines), Octave dies before any MEX-file
+  # is loaded, and this machine cannot run the check at all. That is no
+  # finding about our code: say so and skip (exit 77), never pass.
+  if grep -q 'Unrecognised instruction' "$work/$log.log" && [[ -z $(ours "$work/$log.log") ]]; then
+    grep -m1 -B4 'Unrecognised instruction' "$work/$log.log" | grep -v '^==[0-9]*== *$' || true
+    grep -m1 -A1 'Unrecognised instruction' "$work/$log.log" | tail -n 1
+    echo "SKIPPED: valgrind cannot run octave-cli on this processor"
+    exit 77
+  fi
+  cat "$work/$log.out"
+  echo "FAILED: the $log run did not finish cleanly"
+  status=1
 done
 ((status == 0)) || exit 1
 
