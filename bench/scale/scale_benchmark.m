@@ -367,8 +367,9 @@ end
 timed = find(isfinite([rows.prox_time]) & [rows.prox_steps] > 0);
 if isempty(timed)
     fields = '';
-    if ~isempty(rows)
-        fields = rows(1).info_fields;
+    known = find(~cellfun(@isempty, {rows.info_fields}), 1);
+    if ~isempty(known)
+        fields = rows(known).info_fields;
     end
     lines{end + 1} = sprintf(['SKIP  prox step <= 3 x (B*X and B''*Y): the info reports no time ' ...
         'spent in prox steps (its fields: %s)'], fields);

@@ -61,10 +61,20 @@ P = struct('B', S.B, 'X0', X0, 'lambda', 0.8, 'n', 60, 'r', 2, 'manpg_F', f0, 'm
 save('-v6', fullfile(peers, 'spca_n60_r2_mu0.8_seed1.mat'), '-struct', 'P');
 md = fullfile(work, 'table.md');
 png = fullfile(work, 'picture.png');
-rows = scale_benchmark(struct('folder', peers, 'own', [60 10 2 0.8], 'time_limit', 20, ...
-    'work_dir', fullfile(work, 'scratch'), 'out_md', md, 'out_png', png, 'quiet', true));
+% A third instance above dense_max_n: run with the data form where the
+% build takes it, else skipped (never a dense A).
+rows = scale_benchmark(struct('folder', peers, 'own', [60 10 2 0.8; 80 10 2 0.8], 'time_limit', 20, ...
+    'dense_max_n', 70, 'work_dir', fullfile(work, 'scratch'), 'out_md', md, 'out_png', png, ...
+    'quiet', true));
 
-assert(numel(rows) == 2, '%d rows for two instances', numel(rows));
+assert(numel(rows) == 3, '%d rows for three instances', numel(rows));
+big = rows(3);
+if strcmp(big.stop, 'skipped')
+    assert(strcmp(big.form, 'none') && isnan(big.f), 'skipped row: form %s, F %g', big.form, big.f);
+else
+    assert(strcmp(big.form, 'data'), 'n = 80 above dense_max_n ran with form ''%s''', big.form);
+end
+rows = rows(1:2);
 assert(strcmp(rows(1).name, 'spca_n60_r2_mu0.8_seed1') && strcmp(rows(2).name, 'own_n60_m10_r2_mu0.8_s1'), ...
     'rows out of order: %s, %s', rows(1).name, rows(2).name);
 known = {'certified', 'not_certified', 'stalled', 'max_iter', 'time_limit', 'target'};
@@ -95,7 +105,7 @@ assert(isnan(rows(2).ada_scaled) && isnan(rows(2).ratio), 'own instance compared
 text = fileread(md);
 lines = regexp(text, '\n', 'split');
 table = lines(strncmp(lines, '|', 1));
-assert(numel(table) == 4, '%d table lines, expected header, rule and 2 rows', numel(table));
+assert(numel(table) == 5, '%d table lines, expected header, rule and 3 rows', numel(table));
 cells = cellfun(@(s) numel(strfind(s, '|')), table);
 assert(all(cells == cells(1)) && cells(1) >= 10, 'ragged table: %s', mat2str(cells));
 assert(all(table{2} == '|' | table{2} == '-'), 'second line is not a rule');
