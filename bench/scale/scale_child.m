@@ -19,7 +19,8 @@ function scale_child(job_file)
 %   proximal step needs (B*X and B'*Y). 'solve' then runs ORTHOPAIR_SOLVE
 %   from X0 with the given time limit and records F, the stop, the
 %   certificate values and the wall time of the call (which includes
-%   forming A in the dense fallback).
+%   forming A in the dense fallback), and the time its proximal steps took
+%   (from the info's history where it has no time per phase).
 %
 %   See also SCALE_BENCHMARK.
 
@@ -27,7 +28,7 @@ job = load(job_file);
 res = struct('mode', job.mode, 'form', '', 'stop', '', 'message', '', 'f', NaN, ...
     'time', NaN, 'solver_time', NaN, 'iterations', NaN, 'prox_steps', NaN, ...
     'pair_gap', NaN, 'stationarity', NaN, 'stationarity_rel', NaN, 'feasibility', NaN, ...
-    'touched', [], 'prox_time', NaN, 'workload_s', NaN, 'products_s', NaN, 'info_fields', '');
+    'touched', [], 'prox_time', NaN, 'prox_timed_steps', NaN, 'workload_s', NaN, 'products_s', NaN, 'info_fields', '');
 try
     S = load(job.data_file);
     B = S.B;
@@ -83,7 +84,7 @@ res.feasibility = norm(X' * X - eye(size(X, 2)), 'fro');
 if isfield(info, 'touched')
     res.touched = double(info.touched(:)');
 end
-res.prox_time = prox_phase_time(info);
+[res.prox_time, res.prox_timed_steps] = prox_phase_time(info);
 res.info_fields = strjoin(fieldnames(info)', ',');
 end
 
@@ -100,20 +101,30 @@ catch err %#ok<NASGU>
 end
 end
 
-function t = prox_phase_time(info)
-% The time the run spent in proximal steps, where the info reports it.
+function [t, steps] = prox_phase_time(info)
+% Seconds spent in proximal steps and how many steps that time covers: from
+% the info where it reports the time of that phase, else from the history,
+% summing the intervals between recorded points in which only proximal
+% steps were taken (no pair step, move or sweep).
 t = NaN;
+steps = NaN;
 for name = {'prox_time', 'time_prox'}
     if isfield(info, name{1})
         t = double(info.(name{1}));
+        steps = info.prox_steps;
         return;
     end
 end
-for name = {'phase_time', 'phase_times', 'times'}
-    if isfield(info, name{1}) && isstruct(info.(name{1})) && isfield(info.(name{1}), 'prox')
-        t = double(info.(name{1}).prox);
-        return;
-    end
+if ~isfield(info, 'history') || ~all(isfield(info.history, {'time', 'prox_steps', 'iteration', 'sweeps'}))
+    return;
+end
+h = info.history;
+dt = diff(h.time(:));
+dprox = diff(h.prox_steps(:));
+only_prox = dprox > 0 & diff(h.iteration(:)) == dprox & diff(h.sweeps(:)) == 0;
+if any(only_prox)
+    t = sum(dt(only_prox));
+    steps = sum(dprox(only_prox));
 end
 end
 
