@@ -11,9 +11,12 @@ function rows = scale_benchmark(opts)
 %   that the peak resident memory is the instance's. A second process per
 %   instance loads the same data and does everything but the solve; its
 %   peak is the host's own ('idle'), and the difference ('net') is what the
-%   solve adds. Where the build does not take the data form, instances with
-%   n <= OPTS.dense_max_n run with the dense A = -2*B'*B (form 'dense'; the
-%   time then includes forming A) and larger ones are skipped.
+%   solve adds. Where ORTHOPAIR_SOLVE does not take the data form but the
+%   MEX-file ORTHOPAIR_RUN does, the run goes through ORTHOPAIR_RUN with
+%   the same seed and options (form 'data-run'); where neither does,
+%   instances with n <= OPTS.dense_max_n run with the dense A = -2*B'*B
+%   (form 'dense'; the time then includes forming A) and larger ones are
+%   skipped.
 %
 %   It prints a table, writes it as Markdown, draws time and net memory
 %   against n on log-log axes (one line per m and r), prints the slopes of
@@ -250,7 +253,7 @@ row.ratio = row.time / row.ada_scaled;
 end
 
 function lines = table_lines(rows)
-header = sprintf(['| %-30s | %5s | %3s | %3s | %6s | %-5s | %-13s | %15s | %9s | %8s | ' ...
+header = sprintf(['| %-30s | %5s | %3s | %3s | %6s | %-8s | %-13s | %15s | %9s | %8s | ' ...
     '%8s | %7s | %6s | %7s | %7s | %7s | %-26s |'], ...
     'instance', 'n', 'm', 'r', 'lambda', 'form', 'stop', 'F', 'vs Ada', 'time [s]', ...
     'Ada [s]', 'time/Ada', 'factor', 'peak MB', 'idle MB', 'net MB', 'touched, last pass');
@@ -262,7 +265,7 @@ end
 lines = {header, rule};
 for k = 1:numel(rows)
     w = rows(k);
-    lines{end + 1} = sprintf(['| %-30s | %5d | %3d | %3d | %6.2g | %-5s | %-13s | %15.8f | %9s | %8.3f | ' ...
+    lines{end + 1} = sprintf(['| %-30s | %5d | %3d | %3d | %6.2g | %-8s | %-13s | %15.8f | %9s | %8.3f | ' ...
         '%8s | %8s | %6s | %7.0f | %7.0f | %7.0f | %-26s |'], ...
         w.name, w.n, w.m, w.r, w.lambda, dash(w.form), w.stop, w.f, num_or_dash('%9.2e', w.gap_ada), ...
         w.time, num_or_dash('%8.3f', w.ada_scaled), num_or_dash('%8.2f', w.ratio), ...
@@ -290,7 +293,7 @@ if isempty(touched)
     s = '-';
     return;
 end
-s = sprintf('%.3g (%.2g%%)', touched(end), 100 * touched(end) / (w.n * (w.n - 1) / 2));
+s = sprintf('%.0f (%.3g%%)', touched(end), 100 * touched(end) / (w.n * (w.n - 1) / 2));
 end
 
 function finished = ended_by_own_test(rows)
@@ -381,7 +384,7 @@ else
         per_step = w.prox_time / w.prox_timed_steps;
         text = sprintf('%s: prox step %.3g ms = %.2f x (B*X and B''*Y, %.3g ms; %d steps timed)', ...
             w.name, 1e3 * per_step, per_step / w.products_s, 1e3 * w.products_s, w.prox_timed_steps);
-        if strcmp(w.form, 'data')
+        if strncmp(w.form, 'data', 4)
             lines{end + 1} = verdict(per_step <= 3 * w.products_s, text); %#ok<AGROW>
         else
             % With A dense a product with it costs n^2*r, not the data's 2*m*n*r.

@@ -12,8 +12,9 @@ function scale_child(job_file)
 %     dense_max_n  largest n for which a host without the data form falls
 %                  back to the dense matrix A = -2*B'*B
 %
-%   Both modes load the data, load the MEX-files (a tiny solve that also
-%   tells whether the data form A = struct('D', B, 'scale', s) is taken),
+%   Both modes load the data, load the MEX-files (a tiny run that also
+%   tells whether the data form A = struct('D', B, 'scale', s) is taken, by
+%   ORTHOPAIR_SOLVE or only by the MEX-file ORTHOPAIR_RUN underneath),
 %   time the workload Y = B'*(B*X0); [Q, R] = qr(Y, 0) that the peers'
 %   times are scaled by, and time the two products with the data a
 %   proximal step needs (B*X and B'*Y). 'solve' then runs ORTHOPAIR_SOLVE
@@ -33,11 +34,11 @@ try
     S = load(job.data_file);
     B = S.B;
     X0 = S.X0;
-    has_data_form = data_form_taken();
+    route = data_form_route();
     res.workload_s = fastest_time(@() workload(B, X0));
     res.products_s = fastest_time(@() products(B, X0));
-    if has_data_form
-        res.form = 'data';
+    if ~isempty(route)
+        res.form = route;
     elseif S.n <= job.dense_max_n
         res.form = 'dense';
     else
@@ -59,6 +60,12 @@ switch res.form
     case 'data'
         clock = tic;
         [X, info] = orthopair_solve(struct('D', S.B, 'scale', -2), [], S.lambda, S.X0, opts);
+        res.time = toc(clock);
+    case 'data-run'
+        % What orthopair_solve does with these options, one layer down.
+        clock = tic;
+        orthopair_seed(1);
+        [X, info] = orthopair_run(struct('D', S.B, 'scale', -2), [], S.lambda, S.X0, opts);
         res.time = toc(clock);
     case 'dense'
         clock = tic;
@@ -88,16 +95,25 @@ end
 res.info_fields = strjoin(fieldnames(info)', ',');
 end
 
-function ok = data_form_taken()
-% A tiny solve with no steps: does this build accept A as data?
+function route = data_form_route()
+% A tiny run with no steps: does this build take A as data, through
+% orthopair_solve ('data'), only through the MEX-file orthopair_run
+% ('data-run'), or not at all ('')? Either way the MEX-files end up loaded.
 D = [1 0 2 0; 0 1 0 -1; 1 1 1 1];
+A = struct('D', D, 'scale', -2);
+none = struct('max_iter', 0);
+route = '';
 try
-    orthopair_solve(struct('D', D, 'scale', -2), [], 0.1, eye(4, 2), struct('max_iter', 0));
-    ok = true;
+    orthopair_solve(A, [], 0.1, eye(4, 2), none);
+    route = 'data';
+    return;
 catch err %#ok<NASGU>
-    % Load the MEX-files all the same, so that both modes hold them.
-    orthopair_solve(-2 * (D' * D), [], 0.1, eye(4, 2), struct('max_iter', 0));
-    ok = false;
+end
+try
+    orthopair_run(A, [], 0.1, eye(4, 2), none);
+    route = 'data-run';
+catch err %#ok<NASGU>
+    orthopair_run(-2 * (D' * D), [], 0.1, eye(4, 2), none);
 end
 end
 
@@ -109,7 +125,7 @@ function [t, steps] = prox_phase_time(info)
 t = NaN;
 steps = NaN;
 for name = {'prox_time', 'time_prox'}
-    if isfield(info, name{1})
+    if isfield(info, name{1}) && isfinite(info.(name{1}))
         t = double(info.(name{1}));
         steps = info.prox_steps;
         return;
@@ -129,6 +145,7 @@ end
 end
 
 function workload(B, X0)
+% The workload the peers' times are scaled by.
 Y = B' * (B * X0);
 [Q, R] = qr(Y, 0); %#ok<ASGLU>
 end
@@ -139,14 +156,15 @@ Z = B' * Y; %#ok<NASGU>
 end
 
 function t = fastest_time(fun)
-% Seconds per call: the fastest of 7 batches, each of enough calls to last
-% about 20 ms, so that the clock's resolution does not matter.
+% Seconds per call: the fastest of 15 batches, each of enough calls to last
+% about 20 ms, so that neither the clock's resolution nor a moment of load
+% on a shared machine decides it.
 clock = tic;
 fun();
 once = max(toc(clock), 1e-6);
 calls = max(1, ceil(0.02 / once));
 t = Inf;
-for batch = 1:7
+for batch = 1:15
     clock = tic;
     for k = 1:calls
         fun();
