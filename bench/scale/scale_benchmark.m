@@ -432,14 +432,15 @@ for k = 1:size(keys, 1)
     group = rows([rows.m] == keys(k, 1) & [rows.r] == keys(k, 2) & [rows.lambda] == keys(k, 3));
     [~, order] = sort([group.n]);
     for w = group(order)
-        net = w.net_mb;
-        if ~(net > 0)
-            net = NaN;
-        end
-        fprintf(fid, '%d %.6g %.6g\n', w.n, w.time, net);
+        fprintf(fid, '%d %.6g %.6g\n', w.n, w.time, positive_or_nan(w.net_mb));
     end
     fprintf(fid, '\n\n');
 end
+% Last block: the runs that the time limit (or anything but their own
+% test) ended, drawn over the lines as open circles.
+cut = rows(~ended_by_own_test(rows) & isfinite([rows.time]));
+fprintf(fid, '%d %.6g %.6g\n', [[cut.n]; [cut.time]; positive_or_nan([cut.net_mb])]);
+fprintf(fid, 'NaN NaN NaN\n');
 fclose(fid);
 plots_time = {};
 plots_mem = {};
@@ -456,6 +457,10 @@ for k = 1:size(keys, 1)
     plots_mem{end + 1} = sprintf('''%s'' index %d using 1:3 with linespoints title ''%s''', ...
         data_file, k - 1, title); %#ok<AGROW>
 end
+cut_style = sprintf(['''%s'' index %d using 1:%%d with points pt 6 ps 2 lc rgb ''black'' ' ...
+    'title ''ended by the time limit or killed'''], data_file, size(keys, 1));
+plots_time{end + 1} = sprintf(cut_style, 2);
+plots_mem{end + 1} = sprintf(cut_style, 3);
 n = [rows.n];
 times = [rows.time];
 nets = [rows.net_mb];
@@ -473,10 +478,12 @@ script = {
     'set ylabel ''time [s]'''
     'set title ''Time to the stop against n (slopes: runs that ended by their own test)'''
     sprintf('set yrange [%g:%g]', range_of(times))
+    log_tics(range_of(times))
     ['plot ' strjoin(plots_time, ', ')]
     'set ylabel ''net peak memory [MB]'''
     'set title ''Peak resident memory of the solve, less the host''''s with the data loaded'''
     sprintf('set yrange [%g:%g]', range_of(nets))
+    log_tics(range_of(nets))
     ['plot ' strjoin(plots_mem, ', ')]
     'unset multiplot'};
 script_file = fullfile(work_dir, 'scale-bench.gp');
@@ -487,6 +494,20 @@ fclose(fid);
 if status ~= 0
     error('scale_benchmark:gnuplot', 'gnuplot could not draw out_png ''%s'': %s', png_file, out);
 end
+end
+
+function v = positive_or_nan(v)
+v(~(v > 0)) = NaN;
+end
+
+function line = log_tics(lim)
+% Tics at 1, 2 and 5 times the powers of ten in the range, so that a range
+% narrower than a decade has labels too.
+decades = floor(log10(lim(1))):ceil(log10(lim(2)));
+tics = kron(10 .^ decades, [1 2 5]);
+tics = tics(tics >= lim(1) & tics <= lim(2));
+line = sprintf('set ytics (%s)', strjoin(arrayfun(@(t) sprintf('%g', t), tics, ...
+    'UniformOutput', false), ', '));
 end
 
 function lim = range_of(v)
