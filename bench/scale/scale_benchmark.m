@@ -45,8 +45,10 @@ function rows = scale_benchmark(opts)
 %                  none; default '')
 %     own          instances of our own, one row [n m r lambda] each, built
 %                  by SCALE_INSTANCE with seed 1 (default none)
-%     time_limit   seconds per solve (300); a process still running at
-%                  2*time_limit + 120 s is killed (stop 'killed')
+%     time_limit   seconds per solve (300)
+%     kill_after   seconds after which a process still running is killed
+%                  (stop 'killed'; default 2*time_limit + 120). A process
+%                  that ends without a result shows as 'crashed'.
 %     dense_max_n  largest n run with a dense A when the data form is
 %                  refused (5000)
 %     work_dir     scratch folder for data, jobs and logs
@@ -71,7 +73,7 @@ if nargin < 1
     opts = struct();
 end
 defaults = struct('folder', '', 'own', zeros(0, 4), 'time_limit', 300, 'dense_max_n', 5000, ...
-    'work_dir', '', 'keep_work', false, 'out_md', '', 'out_png', '', ...
+    'kill_after', [], 'work_dir', '', 'keep_work', false, 'out_md', '', 'out_png', '', ...
     'octave', default_octave(), 'quiet', false);
 names = fieldnames(opts);
 for k = 1:numel(names)
@@ -203,20 +205,31 @@ for k = 1:numel(paths)
     code = [code sprintf('addpath(''%s''); ', strrep(paths{k}, '''', ''''''))]; %#ok<AGROW>
 end
 code = [code sprintf('scale_child(''%s'')', strrep(job_file, '''', ''''''))];
-kill_after = ceil(2 * opts.time_limit + 120);
+kill_after = opts.kill_after;
+if isempty(kill_after)
+    kill_after = 2 * opts.time_limit + 120;
+end
 memory_file = [stem '.time.txt'];
 prefix = '';
 if exist('/usr/bin/time', 'file')
     prefix = sprintf('/usr/bin/time -v -o %s ', shell_quote(memory_file));
 end
-command = sprintf('%stimeout -s KILL %d %s --no-gui --norc --quiet --no-history --no-window-system --eval %s > %s 2>&1', ...
+command = sprintf('%stimeout -s KILL %g %s --no-gui --norc --quiet --no-history --no-window-system --eval %s > %s 2>&1', ...
     prefix, kill_after, shell_quote(opts.octave), shell_quote(code), shell_quote([stem '.log']));
+clock = tic;
 status = system(command);
+wall = toc(clock);
 if exist(job.result_file, 'file')
     res = load(job.result_file);
 else
-    res = struct('form', '', 'stop', 'killed', 'message', sprintf('exit status %d', status), ...
-        'f', NaN, 'time', NaN, 'solver_time', NaN, 'iterations', NaN, 'prox_steps', NaN, ...
+    % No result: the process was killed at kill_after, or ended abnormally
+    % (the end of its log says how). Its time is the process's wall time.
+    stop = 'crashed';
+    if wall >= kill_after
+        stop = 'killed';
+    end
+    res = struct('form', '', 'stop', stop, 'message', sprintf('exit status %d; %s', status, ...
+        log_tail([stem '.log'])), 'f', NaN, 'time', wall, 'solver_time', NaN, 'iterations', NaN, 'prox_steps', NaN, ...
         'pair_gap', NaN, 'stationarity', NaN, 'stationarity_rel', NaN, 'feasibility', NaN, ...
         'touched', [], 'prox_time', NaN, 'prox_timed_steps', NaN, 'workload_s', NaN, 'products_s', NaN, 'info_fields', '');
 end
@@ -227,6 +240,15 @@ if exist(memory_file, 'file')
     if ~isempty(tok)
         res.peak_kb = str2double(tok{1});
     end
+end
+end
+
+function text = log_tail(file)
+% The last few hundred characters of a child's log, on one line.
+text = '';
+if exist(file, 'file')
+    text = strtrim(fileread(file));
+    text = regexprep(text(max(1, end - 300):end), '\s+', ' ');
 end
 end
 

@@ -5,7 +5,8 @@ function test_scale_benchmark()
 %   instance follows the recipe (centred unit columns, orthonormal start,
 %   the same every call); and SCALE_BENCHMARK runs one tiny instance of our
 %   own and the same data posing as an instance with peer results, each in
-%   its own octave-cli, and writes a well-formed table and a PNG picture.
+%   its own octave-cli, and writes a well-formed table and a PNG picture; a
+%   process killed at its deadline still gives a row.
 
 generator_matches_the_portable_one();
 instance_follows_the_recipe();
@@ -132,6 +133,12 @@ fclose(fid);
 assert(isequal(magic, [137 80 78 71 13 10 26 10]), 'the picture is not a PNG file');
 assert(bytes > 2000, 'the picture has only %d bytes', bytes);
 assert(~exist(fullfile(work, 'scratch'), 'dir'), 'scratch folder left behind');
+
+% A process killed before it could write its result still gives a row.
+rows = scale_benchmark(struct('own', [60 10 2 0.8], 'kill_after', 0.05, 'quiet', true, ...
+    'work_dir', fullfile(work, 'killed')));
+assert(numel(rows) == 1 && strcmp(rows.stop, 'killed') && isnan(rows.f) && rows.time >= 0.05, ...
+    'killed run: stop %s, F %g, time %g', rows.stop, rows.f, rows.time);
 end
 
 function remove_folder(folder)
