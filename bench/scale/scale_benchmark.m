@@ -89,7 +89,13 @@ end
 if ~exist(opts.work_dir, 'dir')
     mkdir(opts.work_dir);
 end
-paths = {fileparts(which('orthopair_solve')), fileparts(mfilename('fullpath'))};
+solver = which('orthopair_solve');
+if isempty(solver)
+    error('scale_benchmark:noSolver', ['orthopair_solve is not on the path: add the folder of ' ...
+        'the built MEX-files (e.g. build/mex) first.']);
+end
+% The child processes get the solver's folder and this one.
+paths = {fileparts(solver), fileparts(mfilename('fullpath'))};
 say = @(varargin) fprintf(varargin{:});
 if opts.quiet
     say = @(varargin) [];
