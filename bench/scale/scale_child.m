@@ -69,8 +69,9 @@ switch res.form
         res.time = toc(clock);
     case 'dense'
         clock = tic;
+        % B'*B of one operand is formed symmetric to the bit (a rank-k
+        % update), so no copy is spent on symmetrising it.
         A = -2 * (S.B' * S.B);
-        A = 0.5 * (A + A');
         [X, info] = orthopair_solve(A, [], S.lambda, S.X0, opts);
         res.time = toc(clock);
     otherwise
