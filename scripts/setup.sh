@@ -5,7 +5,8 @@
 #                      CMake, g++, make, Octave with its MEX headers, and for
 #                      the example's picture gnuplot, the font Octave draws
 #                      text with (FreeSans) and Ghostscript, through which
-#                      Octave prints PNG files
+#                      Octave prints PNG files; GNU time, by which the
+#                      benchmarks read the peak memory of a run
 #   setup.sh tests     (the default) all of that, and what the tests and
 #                      benchmarks add: GoogleTest, Google Benchmark, Clang with
 #                      its sanitizer and fuzzer runtime, Valgrind
@@ -20,7 +21,7 @@ if [[ ${ORTHOPAIR_SKIP_SETUP:-0} == 1 ]]; then
 fi
 
 route=${1:-tests}
-example_packages=(cmake g++ make octave liboctave-dev fonts-freefont-otf ghostscript)
+example_packages=(cmake g++ make octave liboctave-dev fonts-freefont-otf ghostscript time)
 test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind)
 case $route in
   example) packages=("${example_packages[@]}") ;;

@@ -18,7 +18,11 @@ function rows = peer_benchmark(folder, out_file, opts)
 %   results exist for them) are added with OPTS.own = true: for those the
 %   reference is our own proximal-gradient-only run (rule 'prox').
 %
-%   The table goes to the screen and, as Markdown, to OUT_FILE when given.
+%   OPTS.time_limit (seconds, default none) bounds each solve.
+%
+%   The table goes to the screen and, as Markdown, to OUT_FILE when given;
+%   then two lines say PASS or FAIL: every instance certified, and F at most
+%   the reference F + 1e-6*|F| on every one.
 
 if nargin < 2
     out_file = '';
@@ -48,11 +52,16 @@ rule = sprintf('|%s|', repmat('-', 1, numel(header) - 2));
 lines = {header, rule};
 fprintf('%s\n%s\n', header, rule);
 rows = struct('name', {}, 'f', {}, 'time', {}, 'gap_ada', {}, 'gap_best', {}, 'ratio', {}, 'stop', {});
+solve_opts = struct('data', true, 'seed', 1);
+if isfield(opts, 'time_limit') && ~isempty(opts.time_limit)
+    solve_opts.time_limit = opts.time_limit;
+end
 for k = 1:numel(instances)
     S = instances{k};
     B = S.B;
+    solve_opts.X0 = S.X0;
     clock = tic;
-    [X, info] = sparse_pca(sqrt(2) * B, S.r, S.lambda, struct('data', true, 'X0', S.X0, 'seed', 1));
+    [X, info] = sparse_pca(sqrt(2) * B, S.r, S.lambda, solve_opts);
     elapsed = toc(clock);
     BX = B * X;
     f = -sum(BX(:) .^ 2) + S.lambda * sum(abs(X(:)));
@@ -61,8 +70,9 @@ for k = 1:numel(instances)
         best = S.best_peer_F;
         ratio = elapsed / S.manpg_ada_time_s;
     else
-        [Xp, ip] = sparse_pca(sqrt(2) * B, S.r, S.lambda, ...
-            struct('data', true, 'X0', S.X0, 'seed', 1, 'rule', 'prox'));
+        prox_opts = solve_opts;
+        prox_opts.rule = 'prox';
+        [Xp, ip] = sparse_pca(sqrt(2) * B, S.r, S.lambda, prox_opts);
         BXp = B * Xp;
         ref = -sum(BXp(:) .^ 2) + S.lambda * sum(abs(Xp(:)));
         best = min(ref, f);
@@ -78,10 +88,24 @@ for k = 1:numel(instances)
     rows(end + 1) = struct('name', S.name, 'f', f, 'time', elapsed, 'gap_ada', gap_ada, ...
         'gap_best', gap_best, 'ratio', ratio, 'stop', info.stop); %#ok<AGROW>
 end
+certified = strcmp({rows.stop}, 'certified');
+at_or_below = [rows.gap_ada] <= 1e-6;
+fprintf('%s  every instance certified (%d of %d)\n', pass_fail(all(certified)), ...
+    sum(certified), numel(rows));
+fprintf('%s  F at most the reference F + 1e-6*|F| on every instance (%d of %d)\n', ...
+    pass_fail(all(at_or_below)), sum(at_or_below), numel(rows));
 if ~isempty(out_file)
     fid = fopen(out_file, 'w');
     fprintf(fid, '%s\n', lines{:});
     fclose(fid);
+end
+end
+
+function s = pass_fail(ok)
+if ok
+    s = 'PASS';
+else
+    s = 'FAIL';
 end
 end
 
