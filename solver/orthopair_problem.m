@@ -25,8 +25,10 @@ function varargout = orthopair_problem(what, varargin)
 %
 %   ORTHOPAIR_PROBLEM('options', CALLER, OPTS, EXTRA) checks the options of
 %   ORTHOPAIR_SOLVE in OPTS against the table ORTHOPAIR_RUN() returns (type
-%   and range), and the names in the cell array EXTRA as known too (their
-%   values are the caller's to check). Raises CALLER:badOption.
+%   and range), and the names in the cell array EXTRA as known too. Of
+%   these, seed, verbose and plot are checked as ORTHOPAIR_SOLVE takes them
+%   (print_every only with verbose true). Raises CALLER:badOption or
+%   CALLER:badPlot.
 %
 %   AX = ORTHOPAIR_PROBLEM('times', A, X) is A*X, for the struct form
 %   S*(D'*(D*X)). K = ORTHOPAIR_PROBLEM('block', A, P) is A(P, P).
@@ -217,6 +219,35 @@ for k = 1:numel(given)
             if ~ischar(v) || ~any(strcmp(v, {'mixed', 'zandrel', 'tolmiv', 'uniform', 'sweep', 'prox'}))
                 fail(caller, 'badOption', 'option %s must be %s.', name, entry.type);
             end
+    end
+end
+% The front end's own options, where the caller takes them.
+if any(strcmp('seed', extra)) && isfield(opts, 'seed') && ~isempty(opts.seed)
+    v = opts.seed;
+    if ~(isnumeric(v) && isreal(v) && isscalar(v) && v >= 0 && v < 2^32 && v == fix(v))
+        fail(caller, 'badOption', 'option seed must be a whole number in [0, 2^32).');
+    end
+end
+verbose = false;
+if any(strcmp('verbose', extra)) && isfield(opts, 'verbose') && ~isempty(opts.verbose)
+    v = opts.verbose;
+    if ~((islogical(v) || isnumeric(v)) && isscalar(v) && isreal(v) && (v == 0 || v == 1))
+        fail(caller, 'badOption', 'option verbose must be true or false.');
+    end
+    verbose = v == 1;
+end
+if any(strcmp('verbose', extra)) && ~verbose && isfield(opts, 'print_every') && ~isempty(opts.print_every)
+    fail(caller, 'badOption', 'option print_every sets the spacing of progress lines; it needs verbose = true.');
+end
+if any(strcmp('plot', extra)) && isfield(opts, 'plot') && ~isempty(opts.plot)
+    v = opts.plot;
+    if ischar(v) && size(v, 1) == 1
+        folder = fileparts(v);
+        if ~isempty(folder) && ~exist(folder, 'dir')
+            fail(caller, 'badPlot', 'option plot names the file %s in a folder that does not exist.', v);
+        end
+    elseif ~((islogical(v) || isnumeric(v)) && isscalar(v) && isreal(v) && (v == 0 || v == 1))
+        fail(caller, 'badPlot', 'option plot must be true, false or a file name.');
     end
 end
 end

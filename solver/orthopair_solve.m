@@ -110,19 +110,11 @@ end
 [n, ~, ~, ~] = orthopair_problem('check', 'orthopair_solve', A, E, lambda, X0, 'X0');
 
 seed = option(opts, 'seed', 1);
-if ~(isnumeric(seed) && isreal(seed) && isscalar(seed) && seed >= 0 && seed < 2^32 ...
-        && seed == fix(seed))
-    error('orthopair_solve:badOption', 'orthopair_solve: option seed must be a whole number in [0, 2^32).');
+verbose = option(opts, 'verbose', false) == 1;
+plot_to = option(opts, 'plot', false);
+if ~ischar(plot_to)
+    plot_to = logical(plot_to);
 end
-verbose = option(opts, 'verbose', false);
-if ~(isscalar(verbose) && (islogical(verbose) || isnumeric(verbose)) && (verbose == 0 || verbose == 1))
-    error('orthopair_solve:badOption', 'orthopair_solve: option verbose must be true or false.');
-end
-if ~verbose && isfield(opts, 'print_every') && ~isempty(opts.print_every)
-    error('orthopair_solve:badOption', ...
-        'orthopair_solve: option print_every sets the spacing of progress lines; it needs verbose = true.');
-end
-plot_to = check_plot(option(opts, 'plot', false));
 
 % What the native loop takes, passed on as given.
 run_opts = struct();
@@ -151,7 +143,7 @@ end
 [X, info] = orthopair_run(A, E, lambda, X0, run_opts);
 info.time = toc(started);
 
-if ~isequal(plot_to, false)
+if ischar(plot_to) || plot_to
     try
         plot_history(info, plot_to);
     catch err
@@ -167,24 +159,6 @@ value = default;
 if isfield(opts, name) && ~isempty(opts.(name))
     value = opts.(name);
 end
-end
-
-function plot_to = check_plot(plot_to)
-% false, true, or a file name whose folder exists.
-if ischar(plot_to) && size(plot_to, 1) == 1 && ~isempty(plot_to)
-    folder = fileparts(plot_to);
-    if ~isempty(folder) && ~exist(folder, 'dir')
-        error('orthopair_solve:badPlot', ...
-            'orthopair_solve: option plot names the file %s in a folder that does not exist.', plot_to);
-    end
-    return;
-end
-if (islogical(plot_to) || isnumeric(plot_to)) && isscalar(plot_to) && isreal(plot_to) ...
-        && (plot_to == 0 || plot_to == 1)
-    plot_to = logical(plot_to);
-    return;
-end
-error('orthopair_solve:badPlot', 'orthopair_solve: option plot must be true, false or a file name.');
 end
 
 function out = guarded_callback(callback, info)
