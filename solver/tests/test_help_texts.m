@@ -25,6 +25,13 @@ end
 assert(examples >= 8, 'only %d examples found', examples);
 fprintf('ran %d help examples of %d shipped M-files\n', examples, numel(names));
 
+% Contents.m lists what ships, no more and no less.
+listed = regexp(help_text('Contents'), '\n\s+(\w+)\s+- ', 'tokens');
+listed = cellfun(@(c) c{1}, listed, 'UniformOutput', false);
+assert(isempty(setdiff(listed, names)), 'Contents lists %s, which does not ship', ...
+    strjoin(setdiff(listed, names), ', '));
+assert(isempty(setdiff(names, listed)), 'Contents leaves out %s', strjoin(setdiff(names, listed), ', '));
+
 % Defaults: the table, the native help ([value]) and orthopair_solve's ((value)).
 table = orthopair_run();
 run_help = help_text('orthopair_run');
