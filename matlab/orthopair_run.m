@@ -102,3 +102,17 @@ error('orthopair_run:notBuilt', ['orthopair_run: the MEX-file orthopair_run is n
       'Run make_mex in the matlab folder of the source tree (or install the ' ...
       'Octave package orthopair) and add the folder of the MEX-file to the path.']);
 end
+
+%!test
+%! % The table of options holds the defaults the run uses.
+%! t = orthopair_run();
+%! assert(strcmp(t(strcmp({t.name}, 'rule')).default, 'mixed'));
+%! assert(t(strcmp({t.name}, 'target_f')).default, -Inf);
+%! A = [2 1 0; 1 3 1; 0 1 4];
+%! [X, info] = orthopair_run(A, [], 0.1, eye(3, 2));
+%! assert(strcmp(info.stop, 'certified'));
+%! assert(info.f, 0.5 * trace(X' * A * X) + 0.1 * sum(abs(X(:))), 1e-12);
+%! [~, info] = orthopair_run(A, [], 0.1, eye(3, 2), struct('certify', false));
+%! assert(strcmp(info.stop, 'not_certified'));
+%!error id=orthopair_run:notSymmetric orthopair_run([1 2; 3 4], [], 0, eye(2, 1))
+%!error id=orthopair_run:badOption orthopair_run(eye(2), [], 0, eye(2, 1), struct('tol', -1))

@@ -206,3 +206,29 @@ if ischar(plot_to)
     close(fig);
 end
 end
+
+%!test
+%! % Plain PCA (lambda = 0): the optimum is -1/2 times the sum of the r
+%! % largest eigenvalues, and the run certifies it.
+%! C = cov(seeded_uniform(50, 8, 21));
+%! [X, info] = orthopair_solve(-C, [], 0, 3);
+%! e = sort(eig(C), 'descend');
+%! assert(strcmp(info.stop, 'certified'));
+%! assert(info.f, -0.5 * sum(e(1:3)), 1e-9);
+%! assert(norm(X' * X - eye(3), 'fro') < 1e-12);
+%!test
+%! % Every stop returns a feasible X and F(X); a callback's error is a stop.
+%! C = cov(seeded_uniform(50, 8, 22));
+%! F = @(X) -0.5 * trace(X' * C * X) + 0.2 * sum(abs(X(:)));
+%! warning('off', 'orthopair_run:callback_error', 'local');
+%! for o = {struct('max_iter', 3), struct('time_limit', 0), struct('certify', false), ...
+%!          struct('callback', @(info) error('mine:own', 'stop here'))}
+%!   [X, info] = orthopair_solve(-C, [], 0.2, 2, o{1});
+%!   assert(norm(X' * X - eye(2), 'fro') < 1e-12);
+%!   assert(info.f, F(X), 1e-12 * max(1, abs(info.f)));
+%! end
+%! assert(info.stop, 'callback_error');
+%! assert(info.message, 'stop here');
+%!error id=orthopair_solve:nargin orthopair_solve(eye(3), [], 0)
+%!error id=orthopair_solve:badOption orthopair_solve(eye(3), [], 0, 1, struct('verbose', 'yes'))
+%!error id=orthopair_solve:badPlot orthopair_solve(eye(3), [], 0, 1, struct('plot', fullfile(tempdir, 'no such folder', 'f.png')))
