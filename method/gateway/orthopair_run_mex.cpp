@@ -400,12 +400,18 @@ struct Outcome {
 // host's error object, so the run can end cleanly instead of leaving this
 // function with the engine's memory still held. Called at every progress
 // point, printing or not, so that any run can be interrupted.
+//
+// Octave delivers a Ctrl-C as a C++ exception of its own, which the trapping
+// form does not trap: it is caught here, and the run ends as interrupted.
 bool poll_host()
 {
-    mxArray* error = mexEvalStringWithTrap(
-        "if exist('OCTAVE_VERSION', 'builtin'), fflush(stdout); else, drawnow('update'); end");
-    if (error == nullptr) return true;
-    mxDestroyArray(error);
+    try {
+        mxArray* error = mexEvalStringWithTrap(
+            "if exist('OCTAVE_VERSION', 'builtin'), fflush(stdout); else, drawnow('update'); end");
+        if (error == nullptr) return true;
+        mxDestroyArray(error);
+    } catch (...) {
+    }
     return false;
 }
 
@@ -436,7 +442,15 @@ bool call_back(const mxArray* callback, const method::Info& so_far, Outcome& out
 {
     mxArray* in[2] = {const_cast<mxArray*>(callback), info_struct(so_far, false)};
     mxArray* out[1] = {nullptr};
-    mxArray* error = mexCallMATLABWithTrap(1, out, 2, in, "feval");
+    mxArray* error = nullptr;
+    try {
+        error = mexCallMATLABWithTrap(1, out, 2, in, "feval");
+    } catch (...) {
+        // A Ctrl-C inside the callback (see poll_host).
+        mxDestroyArray(in[1]);
+        outcome.interrupted = true;
+        return true;
+    }
     mxDestroyArray(in[1]);
     char text[300] = {};
     if (error != nullptr) {
@@ -525,7 +539,9 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
             outcome.interrupted = true;
             return true;
         }
-        if (call.callback == nullptr || outcome.callback_failed) return outcome.callback_failed;
+        if (call.callback == nullptr || outcome.callback_failed || outcome.interrupted) {
+            return outcome.callback_failed || outcome.interrupted;
+        }
         return call_back(call.callback, info, outcome);
     };
 
