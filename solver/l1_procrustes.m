@@ -93,7 +93,7 @@ try
     [X, info] = orthopair_solve(A, E, lambda, start, opts);
 catch err
     % Until the native run takes A in its data form, A = M'*M is formed.
-    if ~strcmp(err.identifier, 'orthopair_run:notRealDouble')
+    if ~any(strcmp(err.identifier, {'orthopair_run:notRealDouble', 'orthopair_solve:notRealDouble'}))
         rethrow(err);
     end
     Ad = M' * M;

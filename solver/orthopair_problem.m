@@ -21,7 +21,9 @@ function varargout = orthopair_problem(what, varargin)
 %   columns of a start still to be made). Returns n, r, E as a full n-by-r
 %   matrix (zeros for []) and LAM, the 1-by-r weights. Reasons: nargin,
 %   notRealDouble, sizes, notFinite, notSymmetric, badA, notFeasible,
-%   negativeLambda.
+%   negativeLambda. With a last argument true, the entries of a matrix A are
+%   not looked at (finite, symmetric): for a caller that hands A to
+%   ORTHOPAIR_RUN, which checks them as fast as it reads them.
 %
 %   ORTHOPAIR_PROBLEM('options', CALLER, OPTS, EXTRA) checks the options of
 %   ORTHOPAIR_SOLVE in OPTS against the table ORTHOPAIR_RUN() returns (type
@@ -67,8 +69,11 @@ switch what
 end
 end
 
-function [n, r, E, lam] = check_data(caller, A, E, lambda, X, xname)
-n = check_A(caller, A);
+function [n, r, E, lam] = check_data(caller, A, E, lambda, X, xname, shape_only)
+if nargin < 7
+    shape_only = false;
+end
+n = check_A(caller, A, shape_only);
 if isnumeric(X) && isscalar(X) && isreal(X)
     r = double(X);
     if ~(r == fix(r) && r >= 1 && r <= n)
@@ -118,7 +123,7 @@ end
 lam = reshape(lambda, 1, []) .* ones(1, r);
 end
 
-function n = check_A(caller, A)
+function n = check_A(caller, A, shape_only)
 if isstruct(A)
     if ~isscalar(A) || ~isequal(sort(fieldnames(A)), {'D'; 'scale'})
         fail(caller, 'badA', 'argument 1 (A) as a struct must have exactly the fields D and scale.');
@@ -147,11 +152,22 @@ if size(A, 2) ~= n || n < 2
     fail(caller, 'sizes', 'argument 1 (A) must be square and at least 2x2, got %dx%d.', ...
         size(A, 1), size(A, 2));
 end
-values = nonzeros(A);
+if shape_only
+    return;
+end
+% Only the stored entries of a sparse A; all entries of a full one (nonzeros
+% would copy a full A entry by entry).
+if issparse(A)
+    values = nonzeros(A);
+    asym = nonzeros(A - A.');
+else
+    values = A(:);
+    asym = A - A.';
+    asym = asym(:);
+end
 if ~all(isfinite(values))
     fail(caller, 'notFinite', 'argument 1 (A) has NaN or Inf entries.');
 end
-asym = nonzeros(A - A.');
 if ~isempty(asym) && max(abs(asym)) > 1e-12 * max(abs(values))
     fail(caller, 'notSymmetric', ...
         'argument 1 (A) must be symmetric: max(abs(A - A'')) = %g exceeds 1e-12*max(abs(A(:))).', ...

@@ -107,7 +107,8 @@ orthopair_problem('options', 'orthopair_solve', opts, {'seed', 'verbose', 'plot'
 if isempty(opts)
     opts = struct();
 end
-[n, ~, ~, ~] = orthopair_problem('check', 'orthopair_solve', A, E, lambda, X0, 'X0');
+% The entries of A are checked by orthopair_run, in one pass over them.
+[n, ~, ~, ~] = orthopair_problem('check', 'orthopair_solve', A, E, lambda, X0, 'X0', true);
 
 seed = option(opts, 'seed', 1);
 verbose = option(opts, 'verbose', false) == 1;
@@ -140,7 +141,18 @@ if isfield(run_opts, 'time_limit')
     % The limit counts from the call: what the set-up took is spent.
     run_opts.time_limit = max(0, run_opts.time_limit - toc(started));
 end
-[X, info] = orthopair_run(A, E, lambda, X0, run_opts);
+try
+    [X, info] = orthopair_run(A, E, lambda, X0, run_opts);
+catch err
+    % Everything but the entries of A was checked above: a refusal here is
+    % about them, and is this function's to report.
+    if strncmp(err.identifier, 'orthopair_run:', 14) && ~any(strcmp(err.identifier, ...
+            {'orthopair_run:outOfMemory', 'orthopair_run:internal'}))
+        error(['orthopair_solve:' err.identifier(15:end)], '%s', ...
+            regexprep(err.message, '^orthopair_run: ', 'orthopair_solve: '));
+    end
+    rethrow(err);
+end
 info.time = toc(started);
 
 if ischar(plot_to) || plot_to
