@@ -29,7 +29,9 @@
 %                 then the stationarity check; rounds repeat until both
 %                 certificates hold. 'zandrel', 'tolmiv' (greedy selectors
 %                 on X' and the least-norm subgradient), 'uniform' (random
-%                 pairs), 'sweep' (cyclic passes), 'prox' (prox steps only).
+%                 pairs), 'sweep' (cyclic passes), 'prox' (prox steps only);
+%                 the pair rules may end 'stalled', 'prox' 'not_certified'
+%                 (see ORTHOPAIR_SOLVE).
 %     max_iter    cap on pair steps + prox steps                  [1e8]
 %     time_limit  seconds from the call, kept within one step     [Inf]
 %     target_f    stop ('target') once F <= target_f              [-Inf]

@@ -40,10 +40,12 @@ function [X, info] = orthopair_solve(A, E, lambda, X0, opts)
 %                 'sweep' or 'prox'. Only 'mixed' alternates pair passes
 %                 and proximal steps until both conditions hold; the others
 %                 are for studying one kind of step. 'zandrel', 'tolmiv',
-%                 'uniform' and 'sweep' take pair steps only and often end
-%                 'stalled' where no pair helps yet (b) fails; 'prox' takes
-%                 proximal steps only and ends 'not_certified' when they
-%                 stall before both conditions hold.
+%                 'uniform' and 'sweep' take pair steps only and end
+%                 'stalled' where no pair helps yet (b) fails, which
+%                 happens on problems whose solution no single pair step
+%                 can reach; 'prox' takes proximal steps only and usually
+%                 ends 'not_certified': its steps stall (gains below tol)
+%                 before (b) reaches tol_stat or while a pair still gains.
 %     max_iter    cap on pair steps plus proximal steps (1e8).
 %     time_limit  seconds, counted from the call of ORTHOPAIR_SOLVE (Inf);
 %                 kept to within one step.
