@@ -21,8 +21,8 @@ function [X, info] = l1_procrustes(M, Y, lambda, opts)
 %   [X, INFO] = L1_PROCRUSTES(M, Y, LAMBDA, OPTS): OPTS are those of
 %   ORTHOPAIR_SOLVE plus X0, the start (default: the orthogonal polar factor
 %   of M'*Y). Bad arguments raise l1_procrustes:<reason> (nargin,
-%   notRealDouble, sizes, notFinite, negativeLambda, notFeasible, badOption),
-%   bad options of ORTHOPAIR_SOLVE orthopair_solve:badOption.
+%   notRealDouble, sizes, notFinite, negativeLambda, notFeasible, badOption,
+%   badPlot).
 %
 %   Example:
 %       Q = orth(seeded_uniform(30, 4, 3) - 0.5);
@@ -69,8 +69,10 @@ if isfield(opts, 'X0')
     opts = rmfield(opts, 'X0');
 end
 A = struct('D', M, 'scale', 1);
-% lambda and a given start are checked here, before the polar factor.
+% lambda, a given start and the options are checked here, before the polar
+% factor and before the limits are moved below.
 orthopair_problem('check', 'l1_procrustes', A, E, lambda, start, 'X0');
+orthopair_problem('options', 'l1_procrustes', opts, {'seed', 'verbose', 'plot'});
 if isnumeric(start) && isscalar(start)
     start = polar_factor(-E);
 end
@@ -79,14 +81,13 @@ end
 % everything the callback sees are moved by it.
 shift = 0.5 * sum(Y(:) .^ 2);
 if isfield(opts, 'target_f') && ~isempty(opts.target_f)
-    orthopair_problem('options', 'l1_procrustes', struct('target_f', opts.target_f), {});
     opts.target_f = opts.target_f - shift;
 end
-if isfield(opts, 'callback') && isa(opts.callback, 'function_handle')
+if isfield(opts, 'callback') && ~isempty(opts.callback)
     user = opts.callback;
     opts.callback = @(info) user(shifted(info, shift));
 end
-if isfield(opts, 'time_limit') && isnumeric(opts.time_limit) && isscalar(opts.time_limit)
+if isfield(opts, 'time_limit') && ~isempty(opts.time_limit)
     opts.time_limit = max(0, opts.time_limit - toc(started));
 end
 try
