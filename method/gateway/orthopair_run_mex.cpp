@@ -228,7 +228,7 @@ mxArray* option_table()
         } else if (name == "prox") {
             value = mxCreateLogicalScalar(d.prox);
         } else if (name == "print_every") {
-            value = mxCreateDoubleScalar(0);
+            value = mxCreateDoubleScalar(Call{}.print_every);
         } else {
             value = mxCreateDoubleMatrix(0, 0, mxREAL);
             type = "function handle";
