@@ -209,7 +209,11 @@ if ~isfield(h, 'f') || isempty(h.f)
     return;
 end
 gap = h.f - min(h.f);
-fig = figure('visible', ~ischar(plot_to));
+visible = 'on';
+if ischar(plot_to)
+    visible = 'off';
+end
+fig = figure('visible', visible);
 semilogy(h.time, max(gap, eps * max(1, abs(info.f))), 'o');
 xlabel('time [s]');
 ylabel('F - min F over the recorded points');

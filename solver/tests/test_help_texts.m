@@ -63,7 +63,7 @@ end
 end
 
 function names = shipped_names(list_file)
-lines = strsplit(fileread(list_file), "\n");
+lines = strsplit(fileread(list_file), sprintf('\n'));
 names = {};
 for k = 1:numel(lines)
     line = strtrim(lines{k});
@@ -84,7 +84,7 @@ end
 function blocks = example_blocks(text)
 % The lines after a line that starts with "Example", indented deeper than
 % it, up to the first blank line or a line indented no deeper.
-lines = strsplit(text, "\n");
+lines = strsplit(text, sprintf('\n'));
 blocks = {};
 k = 1;
 while k <= numel(lines)
@@ -102,7 +102,7 @@ while k <= numel(lines)
         code{end + 1} = lines{k}; %#ok<AGROW>
         k = k + 1;
     end
-    blocks{end + 1} = strjoin(code, "\n"); %#ok<AGROW>
+    blocks{end + 1} = strjoin(code, sprintf('\n')); %#ok<AGROW>
 end
 end
 
@@ -114,7 +114,7 @@ end
 function stated = documented_default(text, name, open, close)
 % The last bracketed value in the option's entry: the lines from the one
 % that starts with the name up to the next option's line.
-lines = strsplit(text, "\n");
+lines = strsplit(text, sprintf('\n'));
 stated = '';
 for k = 1:numel(lines)
     if isempty(regexp(lines{k}, ['^\s+' name '\s'], 'once'))
