@@ -48,3 +48,14 @@ if nargout > 2
     offset = sum(sum(Zt .* Mt)) - 0.5 * sum(sum(K .* S));
 end
 end
+
+%!test
+%! % The model is exact for any 2-by-2 V, orthogonal or not.
+%! C = cov(seeded_uniform(20, 5, 3));
+%! X = orth(seeded_uniform(5, 2, 4) - 0.5);
+%! P = [2 4];
+%! [Q, G, offset] = pair_rotation_model(C(P, P), X(P, :)', (C * X)(P, :)');
+%! V = [0.3 -1.2; 0.7 0.4];
+%! Y = X;  Y(P, :) = V * X(P, :);
+%! assert(0.5 * V(:)' * Q * V(:) + sum(sum(G .* V)) + offset, ...
+%!        -0.5 * trace(Y' * C * Y) + 0.5 * trace(X' * C * X), 1e-12);

@@ -78,3 +78,12 @@ else
     measure = sqrt(0.5 * sum(w(:) .^ 2));
 end
 end
+
+%!test
+%! % Zero at the leading eigenvectors (lambda = 0), positive away from them.
+%! C = cov(seeded_uniform(30, 6, 5));
+%! [V, D] = eig(C);  [~, order] = sort(diag(D), 'descend');
+%! X = V(:, order(1:2));
+%! assert(pair_stationarity(X', (C * X)', 0) < 1e-12);
+%! Y = orth(seeded_uniform(6, 2, 6) - 0.5);
+%! assert(pair_stationarity(Y', (C * Y)', 0) > 1e-6);

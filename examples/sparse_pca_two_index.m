@@ -425,3 +425,10 @@ end
 function print_line(iter, value, stat, feas, elapsed)
 fprintf('%9d  %22.15e  %12.4e  %10.2e  %9.2f\n', iter, value, stat, feas, elapsed);
 end
+
+%!test
+%! % Feasible, and F never rises along the iterations.
+%! C = cov(seeded_uniform(40, 6, 7));
+%! [X, history] = sparse_pca_two_index(C, 2, struct('lambda', 0.05, 'max_iter', 200));
+%! assert(norm(X' * X - eye(2), 'fro') < 1e-10);
+%! assert(all(diff(history.objective) <= 1e-12));

@@ -17,6 +17,7 @@
 %   l1_procrustes        - Orthogonal Procrustes problem with an L1 penalty.
 %   orthopair_polish     - Improve any feasible point until certified; report the gain.
 %   orthopair_certify    - Measure both stationarity conditions, in plain M-code.
+%   orthopair_problem    - Check a problem's data; multiply by A in any of its forms.
 %   pair_subproblem      - The Q, G, z1, z2 of brevak for one two-row step.
 %   orthopair_run        - The native iteration (MEX-file) behind orthopair_solve.
 %   orthopair_seed       - Seed the C generator the pair selectors draw from.
@@ -26,8 +27,7 @@
 %   pair_stationarity    - How far X is from a point no small rotation improves.
 %   seeded_uniform       - Uniform numbers that are the same in MATLAB and Octave.
 %
-% Building and version
-%   make_mex            - Compile the MEX-files from source inside MATLAB or Octave.
+% Version
 %   orthopair_version   - Version of the toolbox, e.g. '0.1.0'.
 %
 % The selectors draw their pairs from the C runtime's rand() of the host

@@ -59,11 +59,14 @@ function(orthopair_add_mex name)
   endif()
   list(APPEND args ${MEX_LINK_OPTIONS})
 
+  # mkoctfile passes its -o argument to the linker unquoted, so a path with
+  # a space would be split: it writes into its working folder by a bare name.
+  file(MAKE_DIRECTORY ${MEX_OUTPUT_DIR})
   add_custom_command(
     OUTPUT ${output}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${MEX_OUTPUT_DIR}
     COMMAND ${CMAKE_COMMAND} -E env CXXFLAGS=${ORTHOPAIR_MEX_CXXFLAGS}
-            ${ORTHOPAIR_MKOCTFILE} --mex -o ${output} ${args}
+            ${ORTHOPAIR_MKOCTFILE} --mex -o ${name}.mex ${args}
+    WORKING_DIRECTORY ${MEX_OUTPUT_DIR}
     DEPENDS ${MEX_SOURCES} ${MEX_DEPENDS} ${MEX_LIBRARIES}
     COMMENT "Building MEX-file ${name}.mex"
     VERBATIM)

@@ -29,31 +29,38 @@
 %                 then the stationarity check; rounds repeat until both
 %                 certificates hold. 'zandrel', 'tolmiv' (greedy selectors
 %                 on X' and the least-norm subgradient), 'uniform' (random
-%                 pairs), 'sweep' (cyclic passes), 'prox' (prox steps only).
+%                 pairs), 'sweep' (cyclic passes), 'prox' (prox steps only);
+%                 the pair rules may end 'stalled', 'prox' 'not_certified'
+%                 (see ORTHOPAIR_SOLVE).
 %     max_iter    cap on pair steps + prox steps                  [1e8]
-%     time_limit  seconds                                          [Inf]
+%     time_limit  seconds from the call, kept within one step     [Inf]
 %     target_f    stop ('target') once F <= target_f              [-Inf]
 %     tol         certificate (a): a full pass finds no pair whose exact
 %                 step lowers F by more than tol*max(1, |F|)       [1e-10]
 %     tol_stat    certificate (b): the first-order measure is at most
 %                 tol_stat*max(1, ||grad f||_F)                    [1e-6]
 %     n_trials    pairs drawn per greedy step                      [n]
-%     certify     false: stop ('stalled') at the first point where no pair
-%                 gains above tol, without the check (b)           [true]
+%     certify     false: stop ('not_certified') at the first point where
+%                 no pair gains above tol, without the check (b)   [true]
 %     prox        false: no prox steps in 'mixed'                  [true]
 %     print_every progress line every so many iterations (and after every
 %                 pass and prox phase); 0 = silent                 [0]
-%     callback    function handle, called as stop = f(info_so_far) at the
-%                 progress points; true stops the run ('callback').
-%                 An error inside it raises orthopair_run:callback.
+%     callback    function handle, called as v = f(info_so_far) at the
+%                 progress points; only a logical true v stops the run
+%                 ('callback'). An error inside it ends the run
+%                 ('callback_error', warning orthopair_run:callback_error);
+%                 the callback must return a value here (ORTHOPAIR_SOLVE
+%                 takes any callback and keeps its error's message).
+%   TABLE = ORTHOPAIR_RUN() returns these options with their defaults,
+%   types and ranges.
 %
 %   The first-order measure (b) is min over symmetric L and over the L1
 %   subdifferential of ||grad f(X) + xi - X*L||_F, with the subdifferential
 %   taken exactly (sign(x) where x ~= 0, the interval [-1, 1] where x == 0),
 %   computed by semi-smooth Newton.
 %
-%   INFO fields: f, stop ('certified', 'max_iter', 'time_limit', 'target',
-%   'callback', 'stalled'), iterations, pair_steps, moves (pair steps
+%   INFO fields: f, stop (below), message (what ended the run, in words;
+%   the callback's own message after 'callback_error'), iterations, pair_steps, moves (pair steps
 %   taken), screened (pairs of full passes settled by a bound without the
 %   2-by-2 solve), sweeps, prox_steps, time, pair_gap (largest relative gain
 %   among the solved pairs of the last full pass; pairs settled by the bound
@@ -62,8 +69,12 @@
 %   history, a struct of columns that grow with the run (iteration, f,
 %   time, moves, prox_steps, sweeps, screened, stationarity, pair_gap).
 %
-%   'stalled' means no step of the chosen kind improves F any more, but the
-%   certificates do not both hold; INFO says which one failed.
+%   INFO.stop: 'certified' (both certificates hold), 'not_certified' (the
+%   rule ended its work without both; always so with certify false),
+%   'stalled' (no step of the rule's kind improves F any more, yet the
+%   certificates do not both hold; INFO says which one failed),
+%   'max_iter', 'time_limit', 'target', 'callback', 'callback_error',
+%   'interrupted' (Ctrl-C). Every stop returns the best X so far.
 %
 %   Prox steps and the exact measure (b) solve dense systems with r(r+1)/2
 %   unknowns; for r > 20 the run uses pair steps only and measures (b) by a
@@ -72,7 +83,7 @@
 %
 %   Random pairs come from the C runtime's rand(); seed it with
 %   ORTHOPAIR_SEED for reproducible runs. A Ctrl-C is seen at progress
-%   points only (print_every > 0).
+%   points, with or without printing, and ends the run ('interrupted').
 %
 %   Errors (identifiers orthopair_run:<reason>): nargin, nargout;
 %   notRealDouble (an argument that is not a real full double array);
@@ -80,7 +91,6 @@
 %   n < 2 or r outside 1..n); notFinite; notSymmetric (A differs from A' by
 %   more than rounding); notFeasible (X0'*X0 differs from I by more than
 %   1e-8); negativeLambda; badOption (an unknown option or a bad value);
-%   callback (the callback raised an error); interrupted (Ctrl-C);
 %   outOfMemory; internal.
 %
 %   See also ORTHOPAIR_SEED, BREVAK, ZANDREL, TOLMIV.
@@ -94,3 +104,17 @@ error('orthopair_run:notBuilt', ['orthopair_run: the MEX-file orthopair_run is n
       'Run make_mex in the matlab folder of the source tree (or install the ' ...
       'Octave package orthopair) and add the folder of the MEX-file to the path.']);
 end
+
+%!test
+%! % The table of options holds the defaults the run uses.
+%! t = orthopair_run();
+%! assert(strcmp(t(strcmp({t.name}, 'rule')).default, 'mixed'));
+%! assert(t(strcmp({t.name}, 'target_f')).default, -Inf);
+%! A = [2 1 0; 1 3 1; 0 1 4];
+%! [X, info] = orthopair_run(A, [], 0.1, eye(3, 2));
+%! assert(strcmp(info.stop, 'certified'));
+%! assert(info.f, 0.5 * trace(X' * A * X) + 0.1 * sum(abs(X(:))), 1e-12);
+%! [~, info] = orthopair_run(A, [], 0.1, eye(3, 2), struct('certify', false));
+%! assert(strcmp(info.stop, 'not_certified'));
+%!error id=orthopair_run:notSymmetric orthopair_run([1 2; 3 4], [], 0, eye(2, 1))
+%!error id=orthopair_run:badOption orthopair_run(eye(2), [], 0, eye(2, 1), struct('tol', -1))

@@ -16,3 +16,12 @@ error('orthopair_seed:notBuilt', ['orthopair_seed: the MEX-file orthopair_seed i
       'Run make_mex in the matlab folder of the source tree (or install the ' ...
       'Octave package orthopair) and add the folder of the MEX-file to the path.']);
 end
+
+%!test
+%! % The same seed, the same draws of the selectors.
+%! A = reshape(1:40, 5, 8) / 7;  B = cos(reshape(1:40, 5, 8));
+%! orthopair_seed(9);  p = zandrel(A, B, 8, 5, 3);
+%! orthopair_seed(9);  q = zandrel(A, B, 8, 5, 3);
+%! assert(p, q);
+%!error id=orthopair_seed:badSeed orthopair_seed(-1)
+%!error id=orthopair_seed:nargin orthopair_seed()

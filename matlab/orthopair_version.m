@@ -16,3 +16,7 @@ function v = orthopair_version()
 % and CITATION.cff are made from it. Keep it in this exact form.
 v = '0.1.0';
 end
+
+%!test
+%! v = orthopair_version();
+%! assert(ischar(v) && ~isempty(regexp(v, '^\d+\.\d+\.\d+$', 'once')));

@@ -6,6 +6,7 @@
 
 #include "manifold.h"
 #include "method.h"
+#include "pair_frame.h"
 #include "pair_select.h"
 
 namespace method {
@@ -33,15 +34,16 @@ public:
 
     Info run()
     {
-        start_ = Clock::now();
+        start_ = o_.started == Clock::time_point{} ? Clock::now() : o_.started;
         refresh();
         info_.f0 = f_;
         info_.pair_gap = NaN;
         info_.stationarity = NaN;
         next_progress_ = progress_every_;
         record();
-        if (f_ <= o_.target_f) stop("target");
-        if (o_.max_iter <= 0) stop("max_iter");
+        if (f_ <= o_.target_f) stop(Stop::target);
+        if (o_.max_iter <= 0) stop(Stop::max_iter);
+        if (elapsed() >= o_.time_limit) stop(Stop::time_limit);
 
         if (!stopped_) {
             switch (o_.rule) {
@@ -67,11 +69,12 @@ private:
     }
     double scale() const { return std::max(1.0, std::fabs(f_)); }
 
-    void stop(const char* why)
+    void stop(Stop why)
     {
         if (!stopped_) {
             stopped_ = true;
-            info_.stop = why;
+            info_.reason = why;
+            info_.stop = stop_text(why).word;
         }
     }
 
@@ -83,19 +86,19 @@ private:
         info_.history.push_back({info_.iterations, f_, info_.time, info_.moves,
                                  info_.prox_steps, info_.sweeps, info_.screened, info_.stationarity,
                                  info_.pair_gap});
-        if (hook_ && hook_(info_)) stop("callback");
+        if (hook_ && hook_(info_)) stop(Stop::callback);
     }
 
     // Bookkeeping after every iteration (a pair step or a prox step).
     bool tick()
     {
         ++info_.iterations;
-        if (f_ <= o_.target_f) stop("target");
-        if (info_.iterations >= o_.max_iter) stop("max_iter");
+        if (f_ <= o_.target_f) stop(Stop::target);
+        if (info_.iterations >= o_.max_iter) stop(Stop::max_iter);
         // A pair step costs O(n·r): the clock is read every 32 of them. A
         // prox step costs O(n²·r), so the clock is read after each.
         if (((info_.iterations & 31) == 0 || prox_step_taken_) && elapsed() >= o_.time_limit) {
-            stop("time_limit");
+            stop(Stop::time_limit);
         }
         prox_step_taken_ = false;
         if (info_.iterations >= next_progress_) {
@@ -383,17 +386,16 @@ private:
             const int64_t moved = progress();
             sweeps_to_certificate();
             if (stopped_) return;
-            if (!o_.certify) return stop("stalled");
-            if (stationary()) return stop("certified");
+            if (!o_.certify) return stop(Stop::not_certified);
+            if (stationary()) return stop(Stop::certified);
             // No pair gains more than tol, yet X is not first-order
             // stationary: move many rows at once, then take the small steps.
             if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
             if (stopped_) return;
             sweep(0);
             if (stopped_) return;
-            if (progress() == moved || round >= max_rounds_) {
-                return stop("stalled");
-            }
+            if (progress() == moved) return stop(Stop::stalled);
+            if (round >= max_rounds_) return stop(Stop::not_certified);
         }
     }
 
@@ -403,8 +405,8 @@ private:
             const int64_t moved = progress();
             sweeps_to_certificate();
             if (stopped_) return;
-            if (!o_.certify) return stop("stalled");
-            if (stationary()) return stop("certified");
+            if (!o_.certify) return stop(Stop::not_certified);
+            if (stationary()) return stop(Stop::certified);
             if (!fine_sweeps(round, moved)) return;
         }
     }
@@ -418,7 +420,7 @@ private:
         sweep(0);
         if (stopped_) return false;
         if (progress() == moved || round >= max_rounds_) {
-            stop("stalled");
+            stop(progress() == moved ? Stop::stalled : Stop::not_certified);
             return false;
         }
         return true;
@@ -428,15 +430,16 @@ private:
 
     void run_prox()
     {
-        if (r_ > MAX_NEWTON_RANK) return stop("stalled");
+        if (r_ > MAX_NEWTON_RANK) return stop(Stop::stalled);
         prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3);
-        if (stopped_ || !o_.certify) return stop("stalled");
+        if (stopped_) return;
+        if (!o_.certify) return stop(Stop::not_certified);
         snap_step();
         sweep(o_.tol, true);
         if (stopped_) return;
         const bool pairs_done = info_.pair_gap <= o_.tol;
-        if (stationary() && pairs_done) return stop("certified");
-        stop("stalled");
+        if (stationary() && pairs_done) return stop(Stop::certified);
+        stop(Stop::not_certified);
     }
 
     // Greedy (zandrel, tolmiv) or uniformly drawn pairs. After every n steps
@@ -452,9 +455,9 @@ private:
         while (!stopped_) {
             int32_t i, j;
             if (Ht.empty()) {
-                i = static_cast<int32_t>(std::rand() % n_);
+                i = uniform_index();
                 do {
-                    j = static_cast<int32_t>(std::rand() % n_);
+                    j = uniform_index();
                 } while (j == i);
             } else {
                 least_norm_subgradient(Ht.data());
@@ -475,17 +478,37 @@ private:
                 window_f = f_;
                 continue;
             }
-            if (!o_.certify) return stop("stalled");
+            if (!o_.certify) return stop(Stop::not_certified);
             const int64_t moved = progress();
             if (sweep(o_.tol) == 0) {
                 if (stopped_) return;
-                if (stationary()) return stop("certified");
+                if (stationary()) return stop(Stop::certified);
                 if (!fine_sweeps(rounds++, moved)) return;
             }
             if (stopped_) return;
             window = 0;
             window_f = f_;
         }
+    }
+
+    // A row index drawn uniformly from 0 … n − 1 off the C runtime's rand():
+    // one value, or where RAND_MAX < n − 1 several, composed as the
+    // selectors compose them (pair_frame::draw_value), so that every row can
+    // come up. Values past the largest multiple of n that the draw covers are
+    // drawn again, which leaves every row exactly equally likely.
+    int32_t uniform_index() const
+    {
+        using Gen = pair_frame::CRand;
+        const int32_t draws = pair_frame::draws_per_index<Gen>(n_);
+        uint64_t span = 1;
+        for (int32_t d = 0; d < draws; ++d) span *= static_cast<uint64_t>(Gen::max) + 1;
+        const uint64_t n = static_cast<uint64_t>(n_);
+        const uint64_t limit = span - span % n;
+        uint64_t value;
+        do {
+            value = pair_frame::draw_value<Gen>(draws);
+        } while (value >= limit);
+        return static_cast<int32_t>(value % n);
     }
 
     // Transposed entrywise least-norm subgradient of F: ∇f + λ·sign(x) where

@@ -31,6 +31,8 @@
 // cheap near a sparse stationary point: a pair is solved only when an exact
 // upper bound of its possible gain (pair_bound) exceeds the threshold.
 
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,6 +41,47 @@
 namespace method {
 
 enum class Rule { mixed, zandrel, tolmiv, uniform, sweep, prox };
+
+// Why a run ended. The word is what info.stop says everywhere (engine, host
+// struct, help texts); the message is the sentence the hosts print.
+enum class Stop {
+    certified,       // both certificates hold at the returned X
+    not_certified,   // the rule ended its own work without both certificates
+    stalled,         // no step of the rule's kind could lower F any more
+    max_iter,
+    time_limit,
+    target,
+    callback,        // the callback asked to stop
+    callback_error,  // the callback raised an error
+    interrupted,     // Ctrl-C
+};
+
+struct StopText {
+    Stop stop;
+    const char* word;
+    const char* message;
+};
+
+constexpr StopText STOP_TEXTS[] = {
+    {Stop::certified, "certified", "both certificates hold"},
+    {Stop::not_certified, "not_certified",
+     "the rule ended its work without both certificates holding"},
+    {Stop::stalled, "stalled", "no step could lower F any more, yet the certificates do not both hold"},
+    {Stop::max_iter, "max_iter", "the iteration cap max_iter was reached"},
+    {Stop::time_limit, "time_limit", "the time limit was reached"},
+    {Stop::target, "target", "F reached target_f"},
+    {Stop::callback, "callback", "the callback asked to stop"},
+    {Stop::callback_error, "callback_error", "the callback raised an error"},
+    {Stop::interrupted, "interrupted", "interrupted by the user"},
+};
+
+inline const StopText& stop_text(Stop stop)
+{
+    for (const StopText& t : STOP_TEXTS) {
+        if (t.stop == stop) return t;
+    }
+    return STOP_TEXTS[0];
+}
 
 struct Problem {
     int32_t n = 0;
@@ -51,14 +94,17 @@ struct Problem {
 struct Options {
     Rule rule = Rule::mixed;
     int64_t max_iter = 100000000;    // pair steps + prox steps
-    double time_limit = 1e300;       // seconds
-    double target_f = -1e300;        // stop 'target' once F ≤ target_f
+    double time_limit = HUGE_VAL;    // seconds, counted from `started`
+    double target_f = -HUGE_VAL;     // stop 'target' once F ≤ target_f
     double tol = 1e-10;              // certificate (a), relative to max(1, |F|)
     double tol_stat = 1e-6;          // certificate (b), relative to max(1, ‖∇f‖_F)
     int32_t n_trials = 0;            // pairs drawn by the selectors; 0 means n
     bool certify = true;
     bool prox = true;                // prox steps allowed in 'mixed'
     int64_t progress_every = 0;      // iterations between progress points; 0: automatic
+    // When the caller's clock started: the time limit covers the caller's
+    // own set-up too. The default (the clock's epoch) means the run's start.
+    std::chrono::steady_clock::time_point started{};
 };
 
 // One record of the history, taken at progress points and at the end.
@@ -77,7 +123,8 @@ struct HistoryPoint {
 struct Info {
     double f = 0;
     double f0 = 0;
-    std::string stop;
+    Stop reason = Stop::not_certified;
+    std::string stop;                // stop_text(reason).word
     int64_t iterations = 0;
     int64_t pair_steps = 0;
     int64_t moves = 0;

@@ -61,23 +61,29 @@ int32_t draws_per_index(int32_t n_cols) {
     return draws;
 }
 
-// One index in 0 … n_cols − 1 from `draws` generator values. With one value
-// it is value mod n_cols, exactly as rand() % n_cols. With more, the values
-// are the digits of one number in base max + 1, the first drawn the most
-// significant, and the index is that number mod n_cols: every column can be
-// drawn, and the residues that come up more often than others are as rare as
-// with one value that covers the range.
+// The number whose digits in base max + 1 are `draws` generator values, the
+// first drawn the most significant: uniform in 0 … (max + 1)^draws − 1.
 template <typename Generator>
-inline int32_t draw_index(int32_t n_cols, int32_t draws) {
-    if (Generator::max >= INT32_MAX - 1 || draws == 1) {
-        return Generator::next() % n_cols;
-    }
+inline uint64_t draw_value(int32_t draws) {
     const uint64_t range = static_cast<uint64_t>(Generator::max) + 1;
     uint64_t value = 0;
     for (int32_t d = 0; d < draws; ++d) {
         value = value * range + static_cast<uint64_t>(Generator::next());
     }
-    return static_cast<int32_t>(value % static_cast<uint64_t>(n_cols));
+    return value;
+}
+
+// One index in 0 … n_cols − 1 from `draws` generator values. With one value
+// it is value mod n_cols, exactly as rand() % n_cols. With more, it is
+// draw_value mod n_cols: every column can be drawn, and the residues that
+// come up more often than others are as rare as with one value that covers
+// the range.
+template <typename Generator>
+inline int32_t draw_index(int32_t n_cols, int32_t draws) {
+    if (Generator::max >= INT32_MAX - 1 || draws == 1) {
+        return Generator::next() % n_cols;
+    }
+    return static_cast<int32_t>(draw_value<Generator>(draws) % static_cast<uint64_t>(n_cols));
 }
 
 // A group kernel is written into the frame's loop, not called: with short

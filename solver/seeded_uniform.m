@@ -44,3 +44,17 @@ for k = 1:count
     U(k) = state / modulus;
 end
 end
+
+%!test
+%! % The generator's own recurrence, and the state that continues it.
+%! [U, state] = seeded_uniform(2, 3, 5);
+%! x = 5;  expected = zeros(2, 3);
+%! for k = 1:6
+%!   x = mod(16807 * x, 2147483647);
+%!   expected(k) = x / 2147483647;
+%! end
+%! assert(U, expected);
+%! assert(seeded_uniform(1, 2, state), seeded_uniform(1, 8, 5)(7:8));
+%! assert(seeded_uniform(1, 3, 0), seeded_uniform(1, 3, 1));
+%!error id=seeded_uniform:badSeed seeded_uniform(2, 2, 1.5)
+%!error id=seeded_uniform:badSize seeded_uniform(-1, 2, 1)

@@ -1,4 +1,5 @@
 // [X, info] = orthopair_run(A, E, lambda, X0, opts)
+// table = orthopair_run()
 //
 // Runs the two-index method natively on
 //   F(X) = ½·tr(XᵀAX) + ⟨E, X⟩ + Σⱼ lambda(j)·‖X(:, j)‖₁,  XᵀX = I,
@@ -6,12 +7,15 @@
 // Every input is checked first; a bad call raises "orthopair_run:<reason>"
 // before anything is allocated. The run itself happens inside a guard that
 // turns any C++ exception into a host error raised after the run's memory is
-// gone; an error inside the user's callback is trapped and reported the same
-// way as "orthopair_run:callback".
+// gone. Every other end of the run, including an error inside the user's
+// callback and a Ctrl-C, returns the best X so far with info.stop saying
+// why. Called without arguments it returns the table of options (name,
+// default, type, range), the one source of the defaults the help text lists.
 
 #include "common/host/mex_args.h"
 #include "method.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -34,9 +38,37 @@ struct Call {
     const mxArray* callback = nullptr;
 };
 
-const char* const OPTION_NAMES[] = {"rule",      "max_iter", "time_limit", "target_f",
-                                    "tol",       "tol_stat", "n_trials",   "certify",
-                                    "prox",      "print_every", "callback"};
+// The options: their names, what values they take and, through
+// method::Options, their defaults. read_options and the table that
+// orthopair_run() returns both come from here.
+enum class OptionKind { rule, whole, number, flag, callback };
+
+struct OptionSpec {
+    const char* name;
+    OptionKind kind;
+    double lo, hi;
+};
+
+constexpr OptionSpec OPTIONS[] = {
+    {"rule", OptionKind::rule, 0, 0},
+    {"max_iter", OptionKind::whole, 0, HUGE_VAL},
+    {"time_limit", OptionKind::number, 0, HUGE_VAL},
+    {"target_f", OptionKind::number, -HUGE_VAL, HUGE_VAL},
+    {"tol", OptionKind::number, 0, HUGE_VAL},
+    {"tol_stat", OptionKind::number, 0, HUGE_VAL},
+    {"n_trials", OptionKind::whole, 1, 2147483647.0},
+    {"certify", OptionKind::flag, 0, 1},
+    {"prox", OptionKind::flag, 0, 1},
+    {"print_every", OptionKind::whole, 0, 9e18},
+    {"callback", OptionKind::callback, 0, 0},
+};
+
+const struct {
+    const char* name;
+    method::Rule rule;
+} RULES[] = {{"mixed", method::Rule::mixed},     {"zandrel", method::Rule::zandrel},
+             {"tolmiv", method::Rule::tolmiv},   {"uniform", method::Rule::uniform},
+             {"sweep", method::Rule::sweep},     {"prox", method::Rule::prox}};
 
 void require_matrix(const mex_args::Gateway& g, const mxArray* a, int pos, const char* name)
 {
@@ -60,9 +92,9 @@ bool all_finite(const double* x, size_t count)
 double number_option(const mex_args::Gateway& g, const mxArray* v, const char* name, double lo,
                      double hi, bool whole)
 {
-    if (mxGetNumberOfElements(v) != 1 || mxIsComplex(v) || mxIsSparse(v) ||
-        !(mxIsNumeric(v) || mxIsLogical(v))) {
-        g.fail("badOption", "option %s must be a real number.", name);
+    if (mxGetNumberOfElements(v) != 1 || mxIsComplex(v) || mxIsSparse(v) || !mxIsNumeric(v)) {
+        g.fail("badOption", "option %s must be a real number, got a %s.", name,
+               mxGetNumberOfElements(v) != 1 ? "non-scalar" : mxGetClassName(v));
     }
     const double x = mxGetScalar(v);
     if (!(x >= lo && x <= hi) || (whole && std::isfinite(x) && x != std::floor(x))) {
@@ -72,82 +104,147 @@ double number_option(const mex_args::Gateway& g, const mxArray* v, const char* n
     return x;
 }
 
+// A flag: true or false (logical), or the number 0 or 1.
 bool flag_option(const mex_args::Gateway& g, const mxArray* v, const char* name)
 {
-    const double x = number_option(g, v, name, 0, 1, true);
-    return x != 0;
+    if (mxGetNumberOfElements(v) != 1 || (!mxIsLogical(v) && !mxIsNumeric(v)) ||
+        mxIsComplex(v) || mxIsSparse(v) || !(mxGetScalar(v) == 0 || mxGetScalar(v) == 1)) {
+        g.fail("badOption", "option %s must be true or false.", name);
+    }
+    return mxGetScalar(v) != 0;
 }
 
 void read_options(const mex_args::Gateway& g, const mxArray* opts, Call& call)
 {
-    if (mxIsEmpty(opts) && !mxIsStruct(opts)) return;
+    if (mxIsEmpty(opts) && !mxIsStruct(opts) && mxIsDouble(opts)) return;
     if (!mxIsStruct(opts) || mxGetNumberOfElements(opts) != 1) {
-        g.fail("badOption", "argument 5 (opts) must be a scalar struct.");
+        g.fail("badOption", "argument 5 (opts) must be a scalar struct or [].");
     }
     const int fields = mxGetNumberOfFields(opts);
     for (int k = 0; k < fields; ++k) {
         const char* field = mxGetFieldNameByNumber(opts, k);
-        bool known = false;
-        for (const char* name : OPTION_NAMES) known = known || std::strcmp(field, name) == 0;
-        if (!known) {
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& entry : OPTIONS) {
+            if (std::strcmp(field, entry.name) == 0) spec = &entry;
+        }
+        if (spec == nullptr) {
             g.fail("badOption",
-                   "unknown option '%s'; known: rule, max_iter, time_limit, target_f, tol, "
-                   "tol_stat, n_trials, certify, prox, print_every, callback.",
+                   "unknown option '%s' in argument 5 (opts); known: rule, max_iter, "
+                   "time_limit, target_f, tol, tol_stat, n_trials, certify, prox, print_every, "
+                   "callback.",
                    field);
         }
         const mxArray* v = mxGetFieldByNumber(opts, 0, k);
         if (v == nullptr || mxIsEmpty(v)) continue;  // empty means the default
         method::Options& o = call.options;
-        if (!std::strcmp(field, "rule")) {
+        double x = 0;
+        bool flag = false;
+        switch (spec->kind) {
+        case OptionKind::rule: {
             char text[16] = {};
-            if (!mxIsChar(v) || mxGetNumberOfElements(v) >= sizeof text ||
-                mxGetString(v, text, sizeof text) != 0) {
-                g.fail("badOption", "option rule must be one of 'mixed', 'zandrel', 'tolmiv', "
-                                    "'uniform', 'sweep', 'prox'.");
-            }
-            const struct {
-                const char* name;
-                method::Rule rule;
-            } rules[] = {{"mixed", method::Rule::mixed},     {"zandrel", method::Rule::zandrel},
-                         {"tolmiv", method::Rule::tolmiv},   {"uniform", method::Rule::uniform},
-                         {"sweep", method::Rule::sweep},     {"prox", method::Rule::prox}};
             bool found = false;
-            for (const auto& entry : rules) {
-                if (!std::strcmp(text, entry.name)) {
-                    o.rule = entry.rule;
-                    found = true;
+            if (mxIsChar(v) && mxGetNumberOfElements(v) < sizeof text &&
+                mxGetString(v, text, sizeof text) == 0) {
+                for (const auto& entry : RULES) {
+                    if (!std::strcmp(text, entry.name)) {
+                        o.rule = entry.rule;
+                        found = true;
+                    }
                 }
             }
             if (!found) {
                 g.fail("badOption", "option rule must be one of 'mixed', 'zandrel', 'tolmiv', "
-                                    "'uniform', 'sweep', 'prox'; got '%s'.", text);
+                                    "'uniform', 'sweep', 'prox'.");
             }
-        } else if (!std::strcmp(field, "max_iter")) {
-            const double x = number_option(g, v, field, 0, INFINITY, true);
-            o.max_iter = x >= 9e18 ? INT64_MAX : static_cast<int64_t>(x);
-        } else if (!std::strcmp(field, "time_limit")) {
-            o.time_limit = number_option(g, v, field, 0, INFINITY, false);
-        } else if (!std::strcmp(field, "target_f")) {
-            o.target_f = number_option(g, v, field, -INFINITY, INFINITY, false);
-        } else if (!std::strcmp(field, "tol")) {
-            o.tol = number_option(g, v, field, 0, INFINITY, false);
-        } else if (!std::strcmp(field, "tol_stat")) {
-            o.tol_stat = number_option(g, v, field, 0, INFINITY, false);
-        } else if (!std::strcmp(field, "n_trials")) {
-            o.n_trials = static_cast<int32_t>(number_option(g, v, field, 1, 2147483647.0, true));
-        } else if (!std::strcmp(field, "certify")) {
-            o.certify = flag_option(g, v, field);
-        } else if (!std::strcmp(field, "prox")) {
-            o.prox = flag_option(g, v, field);
-        } else if (!std::strcmp(field, "print_every")) {
-            call.print_every = number_option(g, v, field, 0, 9e18, true);
-        } else if (!std::strcmp(field, "callback")) {
+            continue;
+        }
+        case OptionKind::callback:
             if (!mxIsClass(v, "function_handle")) {
-                g.fail("badOption", "option callback must be a function handle.");
+                g.fail("badOption", "option callback must be a function handle, got a %s.",
+                       mxGetClassName(v));
             }
             call.callback = v;
+            continue;
+        case OptionKind::flag: flag = flag_option(g, v, field); break;
+        case OptionKind::whole: x = number_option(g, v, field, spec->lo, spec->hi, true); break;
+        case OptionKind::number: x = number_option(g, v, field, spec->lo, spec->hi, false); break;
+        }
+        if (!std::strcmp(field, "max_iter")) {
+            o.max_iter = x >= 9e18 ? INT64_MAX : static_cast<int64_t>(x);
+        } else if (!std::strcmp(field, "time_limit")) {
+            o.time_limit = x;
+        } else if (!std::strcmp(field, "target_f")) {
+            o.target_f = x;
+        } else if (!std::strcmp(field, "tol")) {
+            o.tol = x;
+        } else if (!std::strcmp(field, "tol_stat")) {
+            o.tol_stat = x;
+        } else if (!std::strcmp(field, "n_trials")) {
+            o.n_trials = static_cast<int32_t>(x);
+        } else if (!std::strcmp(field, "certify")) {
+            o.certify = flag;
+        } else if (!std::strcmp(field, "prox")) {
+            o.prox = flag;
+        } else if (!std::strcmp(field, "print_every")) {
+            call.print_every = x;
         }
     }
+}
+
+// The table of options, one element per option: name, default (as the run
+// uses it when the option is absent or []), type and range.
+mxArray* option_table()
+{
+    const method::Options d;
+    static const char* fields[] = {"name", "default", "type", "range"};
+    const size_t count = sizeof OPTIONS / sizeof OPTIONS[0];
+    mxArray* t = mxCreateStructMatrix(count, 1, 4, fields);
+    for (size_t k = 0; k < count; ++k) {
+        const OptionSpec& o = OPTIONS[k];
+        const std::string name = o.name;
+        mxArray* value = nullptr;
+        const char* type = "";
+        if (name == "rule") {
+            const char* rule = "";
+            for (const auto& entry : RULES) {
+                if (entry.rule == d.rule) rule = entry.name;
+            }
+            value = mxCreateString(rule);
+            type = "one of 'mixed', 'zandrel', 'tolmiv', 'uniform', 'sweep', 'prox'";
+        } else if (name == "max_iter") {
+            value = mxCreateDoubleScalar(static_cast<double>(d.max_iter));
+        } else if (name == "time_limit") {
+            value = mxCreateDoubleScalar(d.time_limit);
+        } else if (name == "target_f") {
+            value = mxCreateDoubleScalar(d.target_f);
+        } else if (name == "tol") {
+            value = mxCreateDoubleScalar(d.tol);
+        } else if (name == "tol_stat") {
+            value = mxCreateDoubleScalar(d.tol_stat);
+        } else if (name == "n_trials") {
+            value = mxCreateString(d.n_trials == 0 ? "n" : "");
+        } else if (name == "certify") {
+            value = mxCreateLogicalScalar(d.certify);
+        } else if (name == "prox") {
+            value = mxCreateLogicalScalar(d.prox);
+        } else if (name == "print_every") {
+            value = mxCreateDoubleScalar(Call{}.print_every);
+        } else {
+            value = mxCreateDoubleMatrix(0, 0, mxREAL);
+            type = "function handle";
+        }
+        if (o.kind == OptionKind::whole) type = "whole number";
+        if (o.kind == OptionKind::number) type = "number";
+        if (o.kind == OptionKind::flag) type = "logical";
+        mxSetField(t, k, "name", mxCreateString(o.name));
+        mxSetField(t, k, "default", value);
+        mxSetField(t, k, "type", mxCreateString(type));
+        mxArray* range = mxCreateDoubleMatrix(1, 2, mxREAL);
+        mxGetPr(range)[0] = o.kind == OptionKind::callback || o.kind == OptionKind::rule ? NAN : o.lo;
+        mxGetPr(range)[1] = o.kind == OptionKind::callback || o.kind == OptionKind::rule ? NAN : o.hi;
+        mxSetField(t, k, "range", range);
+    }
+    return t;
 }
 
 // All checks; raises the host error on the first failure. Owns nothing.
@@ -289,6 +386,8 @@ mxArray* info_struct(const method::Info& info, bool final_info)
     return s;
 }
 
+// How the host side of the run ended: the engine stops on the hook's word,
+// and these say which of the host's own reasons it was.
 struct Outcome {
     bool callback_failed = false;
     bool interrupted = false;
@@ -299,13 +398,20 @@ struct Outcome {
 // Returns false when the host reports an error there: a Ctrl-C, which the
 // host delivers at this point. The trapping form keeps the error inside the
 // host's error object, so the run can end cleanly instead of leaving this
-// function with the engine's memory still held.
-bool flush_output()
+// function with the engine's memory still held. Called at every progress
+// point, printing or not, so that any run can be interrupted.
+//
+// Octave delivers a Ctrl-C as a C++ exception of its own, which the trapping
+// form does not trap: it is caught here, and the run ends as interrupted.
+bool poll_host()
 {
-    mxArray* error = mexEvalStringWithTrap(
-        "if exist('OCTAVE_VERSION', 'builtin'), fflush(stdout); else, drawnow('update'); end");
-    if (error == nullptr) return true;
-    mxDestroyArray(error);
+    try {
+        mxArray* error = mexEvalStringWithTrap(
+            "if exist('OCTAVE_VERSION', 'builtin'), fflush(stdout); else, drawnow('update'); end");
+        if (error == nullptr) return true;
+        mxDestroyArray(error);
+    } catch (...) {
+    }
     return false;
 }
 
@@ -324,6 +430,55 @@ void trapped_message(const mxArray* error, char* text, size_t size)
         if (mxIsChar(message)) mxGetString(message, text, size);
         mxDestroyArray(message);
     }
+}
+
+// Calls the user's callback with the info so far. Its answer stops the run
+// only when it is a logical true; any other value (a count from fprintf, a
+// number, nothing at all) lets the run go on. A struct with the char field
+// callback_error is how a front end that wrapped the callback in M-code
+// reports an error inside it, with the error's own message (Octave does
+// not hand that message to a MEX-file).
+bool call_back(const mxArray* callback, const method::Info& so_far, Outcome& outcome)
+{
+    mxArray* in[2] = {const_cast<mxArray*>(callback), info_struct(so_far, false)};
+    mxArray* out[1] = {nullptr};
+    mxArray* error = nullptr;
+    try {
+        error = mexCallMATLABWithTrap(1, out, 2, in, "feval");
+    } catch (...) {
+        // A Ctrl-C inside the callback (see poll_host).
+        mxDestroyArray(in[1]);
+        outcome.interrupted = true;
+        return true;
+    }
+    mxDestroyArray(in[1]);
+    char text[300] = {};
+    if (error != nullptr) {
+        trapped_message(error, text, sizeof text);
+        mxDestroyArray(error);
+        if (text[0] == '\0' || std::strstr(text, "function call <feval> failed") != nullptr) {
+            std::snprintf(text, sizeof text, "%s",
+                          "the callback raised an error or returned no value (this host does not "
+                          "pass the callback's own message to orthopair_run; orthopair_solve "
+                          "does, and accepts callbacks without an output)");
+        }
+        outcome.callback_failed = true;
+    } else if (out[0] != nullptr) {
+        const mxArray* reported = mxIsStruct(out[0]) && mxGetNumberOfElements(out[0]) == 1
+                                      ? mxGetField(out[0], 0, "callback_error")
+                                      : nullptr;
+        if (reported != nullptr) {
+            if (mxIsChar(reported)) mxGetString(reported, text, sizeof text);
+            outcome.callback_failed = true;
+        }
+    }
+    if (outcome.callback_failed) {
+        std::snprintf(outcome.message, sizeof outcome.message, "%s", text);
+    }
+    const bool stop_asked = out[0] != nullptr && mxIsLogical(out[0]) &&
+                            mxGetNumberOfElements(out[0]) == 1 && mxIsLogicalScalarTrue(out[0]);
+    if (out[0] != nullptr) mxDestroyArray(out[0]);
+    return outcome.callback_failed || stop_asked;
 }
 
 void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
@@ -379,50 +534,36 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
                       static_cast<long long>(info.moves), static_cast<long long>(info.prox_steps),
                       static_cast<long long>(info.sweeps), info.pair_gap,
                       info.stationarity / info.stationarity_scale, info.time);
-            if (!flush_output()) {
-                outcome.interrupted = true;
-                return true;
-            }
         }
-        if (call.callback == nullptr || outcome.callback_failed) return outcome.callback_failed;
-        mxArray* in[2] = {const_cast<mxArray*>(call.callback), info_struct(info, false)};
-        mxArray* out[1] = {nullptr};
-        mxArray* error = mexCallMATLABWithTrap(1, out, 2, in, "feval");
-        mxDestroyArray(in[1]);
-        if (error != nullptr) {
-            outcome.callback_failed = true;
-            char text[300];
-            trapped_message(error, text, sizeof text);
-            mxDestroyArray(error);
-            if (text[0] != '\0') {
-                std::snprintf(outcome.message, sizeof outcome.message, "the callback failed: %s",
-                              text);
-            } else {
-                std::snprintf(outcome.message, sizeof outcome.message, "the callback failed");
-            }
+        if (!poll_host()) {
+            outcome.interrupted = true;
             return true;
         }
-        bool stop_now = false;
-        if (out[0] != nullptr) {
-            if ((mxIsNumeric(out[0]) || mxIsLogical(out[0])) && !mxIsEmpty(out[0])) {
-                stop_now = mxGetScalar(out[0]) != 0;
-            }
-            mxDestroyArray(out[0]);
+        if (call.callback == nullptr || outcome.callback_failed || outcome.interrupted) {
+            return outcome.callback_failed || outcome.interrupted;
         }
-        return stop_now;
+        return call_back(call.callback, info, outcome);
     };
 
-    const method::Info info = method::run(problem, options, Xt, hook);
-    if (outcome.callback_failed || outcome.interrupted) return;
+    method::Info info = method::run(problem, options, Xt, hook);
+    // The engine stopped on the hook's word ('callback'); say which word it was.
+    if (info.reason == method::Stop::callback && outcome.interrupted) {
+        info.reason = method::Stop::interrupted;
+    } else if (info.reason == method::Stop::callback && outcome.callback_failed) {
+        info.reason = method::Stop::callback_error;
+    }
+    info.stop = method::stop_text(info.reason).word;
     if (printing) {
-        mexPrintf("stopped: %s after %lld iterations, F = %.16e, stationarity %.3e (scale %.3e), "
-                  "pair gap %.3e, %.3f s\n",
-                  info.stop.c_str(), static_cast<long long>(info.iterations), info.f,
-                  info.stationarity, info.stationarity_scale, info.pair_gap, info.time);
-        if (!flush_output()) {
-            outcome.interrupted = true;
-            return;
-        }
+        mexPrintf("stopped: %s after %lld iterations (%lld moves, %lld pairs settled by their "
+                  "bound, %lld pairs solved without a move, %lld prox steps), F = %.16e, "
+                  "stationarity %.4e (relative to %.3e), pair gap %.4e, %.3f s\n",
+                  info.stop.c_str(), static_cast<long long>(info.iterations),
+                  static_cast<long long>(info.moves), static_cast<long long>(info.screened),
+                  static_cast<long long>(info.pair_steps - info.moves - info.screened),
+                  static_cast<long long>(info.prox_steps), info.f,
+                  info.stationarity / info.stationarity_scale, info.stationarity_scale,
+                  info.pair_gap, info.time);
+        poll_host();
     }
     plhs[0] = mxCreateDoubleMatrix(n, r, mxREAL);
     double* X = mxGetPr(plhs[0]);
@@ -431,33 +572,49 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
             X[i + static_cast<size_t>(n) * c] = Xt[c + static_cast<size_t>(r) * i];
         }
     }
-    if (nlhs > 1) plhs[1] = info_struct(info, true);
+    if (nlhs > 1) {
+        plhs[1] = info_struct(info, true);
+        // What ended the run, in words; the callback's own message after
+        // 'callback_error'.
+        mxAddField(plhs[1], "message");
+        mxSetField(plhs[1], 0, "message",
+                   mxCreateString(info.reason == method::Stop::callback_error
+                                      ? outcome.message
+                                      : method::stop_text(info.reason).message));
+    }
 }
 
 }  // namespace
 
 ORTHOPAIR_MEX_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
+    // The time limit counts from here: the checks and copies are part of it.
+    const auto entered = std::chrono::steady_clock::now();
     const mex_args::Gateway gateway(NAME, nrhs, prhs);
+    if (nrhs == 0) {
+        if (nlhs > 1) gateway.fail("nargout", "orthopair_run() returns one output, the table of options.");
+        plhs[0] = option_table();
+        return;
+    }
     Call call;
     check_call(gateway, nlhs, nrhs, prhs, call);
+    call.options.started = entered;
 
     Outcome outcome;
     const mex_args::KernelStatus status =
         mex_args::run_kernel([&] { run_call(call, nlhs, plhs, outcome); });
-    if (outcome.callback_failed || outcome.interrupted || status.kind != mex_args::KernelStatus::ok) {
+    if (status.kind != mex_args::KernelStatus::ok) {
         for (int k = 0; k < (nlhs > 1 ? 2 : 1); ++k) {
             if (plhs[k] != nullptr) {
                 mxDestroyArray(plhs[k]);
                 plhs[k] = nullptr;
             }
         }
+        gateway.kernel_failed(status);
     }
     if (outcome.callback_failed) {
-        gateway.fail("callback", "%s", outcome.message);
+        // The run has ended and returns its X; the user still hears of it.
+        mexWarnMsgIdAndTxt("orthopair_run:callback_error", "the callback raised an error: %s",
+                           outcome.message);
     }
-    if (outcome.interrupted) {
-        gateway.fail("interrupted", "interrupted by the user; the run was abandoned.");
-    }
-    if (status.kind != mex_args::KernelStatus::ok) gateway.kernel_failed(status);
 }

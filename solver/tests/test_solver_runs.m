@@ -16,7 +16,7 @@ assert(strcmp(info.stop, 'max_iter') && info.iterations == 50, 'max_iter stop');
 target = full.f0 + 0.5 * (full.f - full.f0);
 [~, info] = sparse_pca(C, 3, 0.2, struct('seed', 4, 'target_f', target));
 assert(strcmp(info.stop, 'target') && info.f <= target, 'target stop');
-[~, info] = sparse_pca(C, 3, 0.2, struct('seed', 4, 'rule', 'zandrel', 'print_every', 10, ...
+[~, info] = sparse_pca(C, 3, 0.2, struct('seed', 4, 'rule', 'zandrel', ...
     'callback', @(s) true));
 assert(strcmp(info.stop, 'callback'), 'callback stop');
 assert(isstruct(full.history) && numel(full.history.f) >= 2, 'history');
@@ -29,7 +29,7 @@ expect_error(@() orthopair_run(C, [], NaN, eye(40, 3), struct()), 'orthopair_run
 expect_error(@() orthopair_run(C, [], 0, eye(40, 3), struct('rule', 'best')), 'orthopair_run:');
 expect_error(@() orthopair_run(C, [], 0, eye(40, 3), struct(), 7), 'orthopair_run:nargin');
 expect_error(@() orthopair_seed(-1), 'orthopair_seed:');
-expect_error(@() sparse_pca(C, 0, 0.1), 'orthopair_solve:badX0');
+expect_error(@() sparse_pca(C, 0, 0.1), 'orthopair_solve:sizes');
 end
 
 function expect_error(f, prefix)
