@@ -83,7 +83,8 @@ public:
     // contiguous array is used where it lies, anything else is copied once.
     DoubleArray real_double(py::handle h, int pos, const char* name, uint64_t min_elements) const
     {
-        py::array a;
+        // A default py::array is an empty float64 array, not "no array".
+        py::object a;
         if (py::isinstance<py::array>(h)) {
             a = py::reinterpret_borrow<py::array>(h);
         } else if (!h.is_none()) {
@@ -93,10 +94,12 @@ public:
             fail("notRealDouble", "argument %d (%s) must be a real float64 array; got %s.",
                  pos + 1, name, describe(h).c_str());
         }
-        if (!(a.flags() & py::array::f_style)) {
-            a = py::array_t<double, py::array::f_style>::ensure(a);
+        py::array data = py::reinterpret_borrow<py::array>(a);
+        if (!(data.flags() & py::array::f_style)) {
+            data = py::array_t<double, py::array::f_style>::ensure(data);
         }
-        DoubleArray out{a, static_cast<const double*>(a.data()), static_cast<uint64_t>(a.size())};
+        DoubleArray out{data, static_cast<const double*>(data.data()),
+                        static_cast<uint64_t>(data.size())};
         require_elements(out, h, pos, name, min_elements, nullptr);
         return out;
     }
@@ -117,14 +120,15 @@ public:
     double scalar(py::handle h, int pos, const char* name) const
     {
         if (PyBool_Check(h.ptr()) || PyFloat_Check(h.ptr())) return PyFloat_AsDouble(h.ptr());
-        py::array a;
+        py::object any;
         if (py::isinstance<py::array>(h)) {
-            a = py::reinterpret_borrow<py::array>(h);
+            any = py::reinterpret_borrow<py::array>(h);
         } else if (!h.is_none() && !PyUnicode_Check(h.ptr()) && !PyBytes_Check(h.ptr())) {
-            a = py::array::ensure(h);
+            any = py::array::ensure(h);
         }
-        const char kind = a ? a.dtype().kind() : 'O';
-        if (!a || a.size() == 0 || !(kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f')) {
+        const py::array a = any ? py::reinterpret_borrow<py::array>(any) : py::array();
+        const char kind = any ? a.dtype().kind() : 'O';
+        if (!any || a.size() == 0 || !(kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f')) {
             fail("notRealScalar",
                  "argument %d (%s) must be a real, non-empty numeric or boolean value; got %s.",
                  pos + 1, name, describe(h).c_str());
