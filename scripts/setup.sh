@@ -5,10 +5,13 @@
 #                      CMake, g++, make, Octave with its MEX headers, and for
 #                      the example's picture gnuplot, the font Octave draws
 #                      text with (FreeSans) and Ghostscript, through which
-#                      Octave prints PNG files
+#                      Octave prints PNG files; for the Python package and
+#                      its example Python's headers, NumPy, pybind11, Matplotlib and
+#                      scikit-learn (whose data sets the example reads)
 #   setup.sh tests     (the default) all of that, and what the tests and
 #                      benchmarks add: GoogleTest, Google Benchmark, Clang with
-#                      its sanitizer and fuzzer runtime, Valgrind
+#                      its sanitizer and fuzzer runtime, Valgrind, pytest, and
+#                      pip, setuptools and wheel for installing the package
 #
 # Safe to run again: it installs nothing that is already there. With
 # ORTHOPAIR_SKIP_SETUP=1 it does nothing, for machines set up by other means;
@@ -20,8 +23,10 @@ if [[ ${ORTHOPAIR_SKIP_SETUP:-0} == 1 ]]; then
 fi
 
 route=${1:-tests}
-example_packages=(cmake g++ make octave liboctave-dev fonts-freefont-otf ghostscript)
-test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind)
+example_packages=(cmake g++ make octave liboctave-dev fonts-freefont-otf ghostscript
+  python3-dev python3-numpy pybind11-dev python3-matplotlib python3-sklearn)
+test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind
+  python3-pytest python3-setuptools python3-pip python3-wheel python3-scipy)
 case $route in
   example) packages=("${example_packages[@]}") ;;
   tests) packages=("${example_packages[@]}" "${test_packages[@]}") ;;
