@@ -64,11 +64,12 @@ class Result:
 
     @classmethod
     def from_core(cls, d):
-        names = {f.name for f in fields(cls)} - {"history"}
-        values = {k: d[k] for k in names}
-        for k in ("iterations", "pair_steps", "moves", "screened", "sweeps", "prox_steps"):
-            values[k] = int(values[k])
+        """The Result of the extension's info dict."""
+        values = {k: d[k] for k in _RESULT_FIELDS}
         return cls(history=History(**d["history"]), **values)
+
+
+_RESULT_FIELDS = tuple(f.name for f in fields(Result) if f.name != "history")
 
 
 @dataclass

@@ -120,6 +120,11 @@ public:
     double scalar(py::handle h, int pos, const char* name) const
     {
         if (PyBool_Check(h.ptr()) || PyFloat_Check(h.ptr())) return PyFloat_AsDouble(h.ptr());
+        if (PyLong_Check(h.ptr())) {
+            const double x = PyLong_AsDouble(h.ptr());
+            if (!(x == -1.0 && PyErr_Occurred())) return x;
+            PyErr_Clear();  // beyond the double range: refused below
+        }
         py::object any;
         if (py::isinstance<py::array>(h)) {
             any = py::reinterpret_borrow<py::array>(h);
