@@ -60,17 +60,25 @@ def _as_real(x):
 def _operator(A):
     """The quadratic part as the engine takes it: the one place that decides.
 
-    Today the engine takes A as a dense symmetric matrix, so the data form
-    Gram(D, s) and a scipy.sparse matrix are expanded here; once the engine
-    takes them as they are, this function passes them through and nothing
-    else changes.
+    Where the engine has the data and sparse forms (``_core.FORMS``), Gram(D,
+    s) goes over as {"D": D, "scale": s} and a scipy.sparse matrix as its
+    compressed columns, and nothing n-by-n is formed for either; otherwise
+    both are expanded to a dense matrix here.
     """
     if isinstance(A, dict) and set(A) == {"D", "scale"}:
         A = Gram(A["D"], A["scale"])
     if isinstance(A, Gram):
+        if "gram" in _core.FORMS:
+            return {"D": A.D, "scale": A.scale}
         return A.scale * (A.D.T @ A.D)
-    if hasattr(A, "toarray") and hasattr(A, "nnz"):  # scipy.sparse
-        return _as_real(A.toarray())
+    if hasattr(A, "tocsc") and hasattr(A, "nnz"):  # scipy.sparse
+        if "sparse" not in _core.FORMS or A.ndim != 2 or A.shape[0] != A.shape[1]:
+            return _as_real(A.toarray())
+        S = A.tocsc(copy=True)
+        S.sum_duplicates()
+        S.sort_indices()
+        return {"n": S.shape[0], "col_start": S.indptr.astype(np.int64),
+                "row_index": S.indices.astype(np.int64), "value": _as_real(S.data)}
     return _as_real(A)
 
 

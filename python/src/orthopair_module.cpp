@@ -347,11 +347,11 @@ py::tuple run(py::handle A, py::handle E, py::handle lambda, py::handle X0, cons
               py::object hook)
 {
     const Checks checks("orthopair_run");
-    const int32_t n = problem_input::read_order(checks, A);
+    problem_input::ProblemInput input;
+    const int32_t n = problem_input::read_quadratic(checks, A, input);
     std::vector<double> Xt = read_point(checks, X0, 4, "X0", n, true);
     const int32_t r = static_cast<int32_t>(Xt.size() / static_cast<size_t>(n));
-    problem_input::ProblemInput input;
-    problem_input::read_problem(checks, A, E, lambda, n, r, input);
+    problem_input::read_problem(checks, E, lambda, n, r, input);
     RunOptions options = read_options(checks, opts);
     if (options.print_every > 0) options.engine.progress_every = static_cast<int64_t>(options.print_every);
     if (!hook.is_none() && !PyCallable_Check(hook.ptr())) {
@@ -409,11 +409,11 @@ py::tuple run(py::handle A, py::handle E, py::handle lambda, py::handle X0, cons
 py::dict measure(py::handle A, py::handle E, py::handle lambda, py::handle X, bool pairs)
 {
     const Checks checks("orthopair_certify");
-    const int32_t n = problem_input::read_order(checks, A);
+    problem_input::ProblemInput input;
+    const int32_t n = problem_input::read_quadratic(checks, A, input);
     std::vector<double> Xt = read_point(checks, X, 4, "X", n, false);
     const int32_t r = static_cast<int32_t>(Xt.size() / static_cast<size_t>(n));
-    problem_input::ProblemInput input;
-    problem_input::read_problem(checks, A, E, lambda, n, r, input);
+    problem_input::read_problem(checks, E, lambda, n, r, input);
     const method::Problem& p = input.problem;
 
     double f = 0, feasibility = 0, stationarity = 0, gradient = 0;
@@ -494,6 +494,9 @@ PYBIND11_MODULE(_core, m)
             return select_pair("zandrel", select_pair_max_reduction, A, B, c, r, t);
         },
         "zandrel(A, B, n_cols, n_rows, n_trials) -> [i, j] (1-based)");
+    py::list forms;
+    for (const char* form : problem_input::FORMS) forms.append(form);
+    m.attr("FORMS") = py::tuple(forms);
     m.def("seed", &seed, "seed(k): srand(k) for the selectors' rand()");
     m.def("run", &run, "run(A, E, lam, X0, options, hook) -> (X, info)");
     m.def("measure", &measure, "measure(A, E, lam, X, pairs) -> dict");
