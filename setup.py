@@ -43,6 +43,8 @@ def kernel_build():
         if name.strip() not in MEX_FILES:
             continue
         for item in shlex.split(items)[1:]:  # the first source is the gateway
+            if item.startswith("+"):  # +eigen: the Eigen headers, added below in any case
+                continue
             if item.startswith("-I"):
                 target, value = includes, os.path.normpath(item[2:])
             elif item.startswith("-D"):
@@ -65,8 +67,11 @@ if platform.machine() in ("i386", "i486", "i586", "i686", "x86") and struct.calc
     compile_args += flags("x86-32")
 # Python builds extensions with -DNDEBUG; the MEX-files are compiled without it.
 compile_args += ["-UNDEBUG"]
-if os.path.isdir("/usr/include/eigen3"):
-    includes.append("/usr/include/eigen3")
+# The solver core may use Eigen (header-only): EIGEN_DIR, or Debian's folder.
+for folder in (os.environ.get("EIGEN_DIR"), "/usr/include/eigen3"):
+    if folder and os.path.isfile(os.path.join(folder, "Eigen", "Core")):
+        includes.append(folder)
+        break
 
 setup(
     name="orthopair",
