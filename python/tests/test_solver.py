@@ -25,17 +25,57 @@ def test_forms_and_memory_orders_give_the_same_run():
     C = D.T @ D
     X0 = orthopair.random_orthonormal(25, 3, 5)
     X, info = orthopair.solve(-C, None, 0.4, X0)
+    strided = np.zeros((25, 50))
+    strided[:, ::2] = -C  # not contiguous: read through a symmetrised copy
     for A, start in [(np.asfortranarray(-C), X0), (-C, np.asfortranarray(X0)),
-                     (orthopair.Gram(D, -1.0), X0), ({"D": D, "scale": -1.0}, X0),
-                     (-C.astype(np.float64)[::1, ::1], X0.copy())]:
+                     (strided[:, ::2], X0[::-1][::-1])]:
         Y, other = orthopair.solve(A, None, 0.4, start)
         assert same_bits(X, Y) and other.iterations == info.iterations
-    Z, _ = orthopair.sparse_pca(D, 3, 0.4, X0=X0)
-    W, _ = orthopair.sparse_pca(C, 3, 0.4, X0=X0)
-    assert same_bits(X, Z) and same_bits(X, W)
+    assert same_bits(X, orthopair.sparse_pca(C, 3, 0.4, X0=X0)[0])
     # X0 is not modified, and the result owns fresh memory.
     assert same_bits(X0, orthopair.random_orthonormal(25, 3, 5))
-    assert X.flags["C_CONTIGUOUS"] and X.flags["OWNDATA"] is False and X.base is not X0
+    assert X.flags["C_CONTIGUOUS"] and X.base is not X0
+
+    # The data form: one computation however it is spelt; where the engine
+    # works from D itself the products round differently from the dense
+    # ones, so the answer agrees with the dense run to rounding.
+    G, ginfo = orthopair.solve(orthopair.Gram(D, -1.0), None, 0.4, X0)
+    for A in ({"D": D, "scale": -1.0}, orthopair.Gram(np.asfortranarray(D), -1)):
+        assert same_bits(G, orthopair.solve(A, None, 0.4, X0)[0])
+    assert same_bits(G, orthopair.sparse_pca(D, 3, 0.4, X0=X0)[0])
+    assert ginfo.certified and abs(ginfo.f - info.f) <= 1e-10 * abs(info.f)
+    assert np.allclose(G, X, atol=1e-7)
+
+
+def test_sparse_a_agrees_with_dense():
+    sparse = pytest.importorskip("scipy.sparse")
+    rng = np.random.default_rng(12)
+    S = sparse.random(60, 60, density=0.05, random_state=3, format="csr")
+    S = S + S.T - 3 * sparse.identity(60)
+    X0 = orthopair.random_orthonormal(60, 2, 1)
+    X, info = orthopair.solve(S.toarray(), None, 0.1, X0)
+    for A in (S, S.tocsc(), sparse.coo_matrix(S)):
+        Y, other = orthopair.solve(A, None, 0.1, X0)
+        assert other.certified and abs(other.f - info.f) <= 1e-10 * max(1, abs(info.f))
+        assert np.allclose(X, Y, atol=1e-7)
+    assert rng is not None
+
+
+@pytest.mark.skipif("gram" not in orthopair._core.FORMS,
+                    reason="the engine of this build takes A densely only")
+def test_data_form_never_forms_the_n_by_n_matrix():
+    # n = 20000: A would take 3.2 GB; D takes 3.2 MB.
+    D = data(20, 20000, 13)
+    X, info = orthopair.solve(orthopair.Gram(D, -1.0 / 20), None, 0.05, 2, max_iter=3000)
+    assert X.shape == (20000, 2) and info.feasibility < 1e-12 and info.f < info.f0
+    cert = orthopair.certify(orthopair.Gram(D, -1.0 / 20), None, 0.05, X, pairs=False)
+    assert cert.f == pytest.approx(info.f, rel=1e-12)
+    for A, reason in [({"D": D}, "badA"), ({"D": D, "scale": 0.0}, "badA"),
+                      ({"D": D.astype(np.float32), "scale": 1.0}, "notRealDouble"),
+                      ({"D": D[:, :1].copy(), "scale": 1.0}, "sizes")]:
+        with pytest.raises(orthopair.OrthopairError) as e:
+            orthopair._core.run(A, None, np.array(0.1), np.eye(20000, 2), {}, None)
+        assert e.value.identifier == "orthopair_run:" + reason
 
 
 def test_no_penalty_gives_the_leading_eigenvectors():
