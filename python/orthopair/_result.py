@@ -34,7 +34,10 @@ class Result:
     ``pair_gap`` is the largest relative decrease that one pair step offered
     in the last full pass (NaN when none was made), ``stationarity`` the
     least-norm projected subgradient (absolute; see
-    ``relative_stationarity``), ``feasibility`` ||X'X - I||_F.
+    ``relative_stationarity``), ``feasibility`` ||X'X - I||_F. Where the
+    engine reports them, ``phase`` ('prox', 'pass', 'pairs', 'done'),
+    ``pass_pairs_done`` of ``pass_pairs_total`` in the current pass, and
+    ``touched``, the pairs the last finished pass looked at one by one.
     """
 
     f: float
@@ -53,6 +56,10 @@ class Result:
     feasibility: float
     message: str = ""
     history: Optional[History] = None
+    phase: str = ""
+    pass_pairs_done: int = 0
+    pass_pairs_total: int = 0
+    touched: int = -1
 
     @property
     def relative_stationarity(self):
@@ -65,7 +72,7 @@ class Result:
     @classmethod
     def from_core(cls, d):
         """The Result of the extension's info dict."""
-        values = {k: d[k] for k in _RESULT_FIELDS}
+        values = {k: d[k] for k in _RESULT_FIELDS if k in d}
         return cls(history=History(**d["history"]), **values)
 
 

@@ -153,9 +153,14 @@ _HEADER = "%12s %24s %12s %10s %8s %12s %12s %9s" % (
 
 
 def _progress_line(d):
-    return "%12d %24.16e %12d %10d %8d %12.4e %12.4e %9.3f" % (
+    line = "%12d %24.16e %12d %10d %8d %12.4e %12.4e %9.3f" % (
         d["iterations"], d["f"], d["moves"], d["prox_steps"], d["sweeps"], d["pair_gap"],
         d["stationarity"] / d["stationarity_scale"], d["time"])
+    if d.get("phase"):
+        line += "  " + d["phase"]
+        if d.get("pass_pairs_total", 0) > 0:
+            line += " %d/%d" % (d["pass_pairs_done"], d["pass_pairs_total"])
+    return line
 
 
 def _make_hook(verbose, callback):

@@ -317,6 +317,13 @@ py::dict info_dict(const method::Info& info, bool final_info)
     d["stationarity_scale"] = info.stationarity_scale;
     d["feasibility"] = final_info ? info.feasibility : NAN;
     d["message"] = "";
+#if ORTHOPAIR_PY_OPERATOR
+    // Where the run stands, from the engine that reports it.
+    d["phase"] = info.phase;
+    d["pass_pairs_done"] = info.pass_pairs_done;
+    d["pass_pairs_total"] = info.pass_pairs_total;
+    d["touched"] = info.touched;
+#endif
     const auto& h = info.history;
     py::dict hist;
     hist["iteration"] = history_column(h, [](const P& x) { return double(x.iteration); });
