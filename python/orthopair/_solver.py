@@ -16,7 +16,7 @@ logger = logging.getLogger("orthopair")
 
 _ENGINE_OPTIONS = ("rule", "max_iter", "time_limit", "target_f", "tol", "tol_stat",
                    "n_trials", "certify", "prox", "print_every")
-_OPTIONS = _ENGINE_OPTIONS + ("seed", "verbose", "callback")
+_OPTIONS = _ENGINE_OPTIONS + ("seed", "verbose", "callback", "plot")
 
 
 class Gram:
@@ -218,7 +218,9 @@ def solve(A, E, lam, X0, **options):
     (progress lines on the logger 'orthopair'), print_every (iterations
     between progress points), callback (called with the :class:`Result` so
     far at every progress point; a true return stops the run with stop
-    'callback', an exception with stop 'callback_error').
+    'callback', an exception with stop 'callback_error'), plot (True, or a
+    file name: the history of F over time, drawn with matplotlib at the
+    end, into the file when one is given).
 
     Returns X (n-by-r float64, C order) and a :class:`Result`. Ctrl-C ends
     the run at its next progress point with stop 'interrupted' and the best
@@ -268,7 +270,32 @@ def solve(A, E, lam, X0, **options):
         logger.info("stopped: %s after %d iterations, F = %.16e, stationarity %.3e (scale %.3e), "
                     "pair gap %.3e, %.3f s", info.stop, info.iterations, info.f,
                     info.stationarity, info.stationarity_scale, info.pair_gap, info.time)
+    if options.get("plot"):
+        _plot_history(info, options["plot"])
     return X, info
+
+
+def _plot_history(info, plot_to):
+    """F - min F over the recorded points against time, on a log scale."""
+    import matplotlib
+    if isinstance(plot_to, str):
+        matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    h = info.history
+    if len(h.f) == 0:
+        return
+    gap = h.f - h.f.min()
+    fig, ax = plt.subplots()
+    ax.semilogy(h.time, np.maximum(gap, np.finfo(float).eps * max(1.0, abs(info.f))), "-")
+    ax.set_xlabel("time [s]")
+    ax.set_ylabel("F - min F")
+    ax.set_title(f"orthopair: {info.stop}, F = {info.f:.10g}")
+    ax.grid(True)
+    if isinstance(plot_to, str):
+        fig.savefig(plot_to)
+        plt.close(fig)
+    else:
+        plt.show()
 
 
 def sparse_pca(C, r, lam, *, data=False, X0=None, **options):

@@ -177,6 +177,13 @@ def test_stops_callback_and_progress_lines(caplog):
     assert len(lines) >= 3
 
 
+def test_plot_writes_the_history_picture(tmp_path):
+    pytest.importorskip("matplotlib")
+    picture = tmp_path / "history.png"
+    orthopair.solve(-np.diag(np.arange(1.0, 9.0)), None, 0.1, 2, plot=str(picture))
+    assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
 def test_ctrl_c_returns_the_best_point_so_far():
     # The child says when its run has reached its first progress point; the
     # parent then sends SIGINT, as a terminal would. Whether the signal is
