@@ -7,9 +7,13 @@
 #                      text with (FreeSans) and Ghostscript, through which
 #                      Octave prints PNG files; GNU time, by which the
 #                      benchmarks read the peak memory of a run
+#   setup.sh python    the Python package and its example: Python's headers,
+#                      NumPy, pybind11, pip, setuptools and wheel, Matplotlib
+#                      and scikit-learn (whose data sets the example reads)
 #   setup.sh tests     (the default) all of that, and what the tests and
 #                      benchmarks add: GoogleTest, Google Benchmark, Clang with
-#                      its sanitizer and fuzzer runtime, Valgrind
+#                      its sanitizer and fuzzer runtime, Valgrind, pytest, SciPy,
+#                      and the Python route's packages
 #
 # Safe to run again: it installs nothing that is already there. With
 # ORTHOPAIR_SKIP_SETUP=1 it does nothing, for machines set up by other means;
@@ -21,12 +25,16 @@ if [[ ${ORTHOPAIR_SKIP_SETUP:-0} == 1 ]]; then
 fi
 
 route=${1:-tests}
-example_packages=(cmake g++ make octave liboctave-dev fonts-freefont-otf ghostscript time)
-test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind)
+example_packages=(cmake g++ make octave liboctave-dev libeigen3-dev fonts-freefont-otf ghostscript
+  time)
+python_packages=(cmake g++ make libeigen3-dev python3-dev python3-numpy pybind11-dev python3-pip
+  python3-setuptools python3-wheel python3-matplotlib python3-sklearn)
+test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind
+  python3-pytest python3-scipy)
 case $route in
   example) packages=("${example_packages[@]}") ;;
   tests) packages=("${example_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: setup.sh [example|tests]" >&2; exit 2 ;;
+  *) echo "usage: setup.sh [example|python|tests]" >&2; exit 2 ;;
 esac
 
 missing=()
