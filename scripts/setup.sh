@@ -33,7 +33,8 @@ test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind
   python3-pytest python3-scipy)
 case $route in
   example) packages=("${example_packages[@]}") ;;
-  tests) packages=("${example_packages[@]}" "${test_packages[@]}") ;;
+  python) packages=("${python_packages[@]}") ;;
+  tests) packages=("${example_packages[@]}" "${python_packages[@]}" "${test_packages[@]}") ;;
   *) echo "usage: setup.sh [example|python|tests]" >&2; exit 2 ;;
 esac
 
