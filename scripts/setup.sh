@@ -20,7 +20,7 @@ if [[ ${ORTHOPAIR_SKIP_SETUP:-0} == 1 ]]; then
 fi
 
 route=${1:-tests}
-example_packages=(cmake g++ make octave liboctave-dev fonts-freefont-otf ghostscript)
+example_packages=(cmake g++ make octave liboctave-dev libeigen3-dev fonts-freefont-otf ghostscript)
 test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind)
 case $route in
   example) packages=("${example_packages[@]}") ;;
