@@ -95,10 +95,18 @@ void data_row(const Operator& A, int32_t r, const double* DXt, int32_t i, double
     for (int32_t c = 0; c < r; ++c) out[c] *= A.scale;
 }
 
+void keep_diagonal(Operator& op)
+{
+    std::vector<double> d(op.n);
+    diagonal(op, d.data());
+    op.diag.swap(d);
+}
+
 }  // namespace
 
 double Operator::entry(int32_t i, int32_t j) const
 {
+    if (i == j && !diag.empty()) return diag[i];
     switch (kind) {
     case OperatorKind::dense:
         return dense[i + static_cast<size_t>(n) * j];
@@ -125,6 +133,7 @@ Operator dense_operator(int32_t n, const double* A)
     op.kind = OperatorKind::dense;
     op.n = n;
     op.dense = A;
+    keep_diagonal(op);
     return op;
 }
 
@@ -174,6 +183,7 @@ Operator sparse_operator(int32_t n, const int64_t* col_start, const int64_t* row
         }
         op.col_start[j + 1] = static_cast<int64_t>(op.row_index.size());
     }
+    keep_diagonal(op);
     return op;
 }
 
@@ -185,6 +195,7 @@ Operator gram_operator(int32_t m, int32_t n, const double* D, double scale)
     op.m = m;
     op.D = D;
     op.scale = scale;
+    keep_diagonal(op);
     return op;
 }
 
@@ -208,6 +219,10 @@ void multiply(const Operator& A, int32_t r, const double* Xt, double* AXt)
 
 void diagonal(const Operator& A, double* d)
 {
+    if (!A.diag.empty()) {
+        std::copy(A.diag.begin(), A.diag.end(), d);
+        return;
+    }
     for (int32_t i = 0; i < A.n; ++i) d[i] = A.entry(i, i);
 }
 

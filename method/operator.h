@@ -37,8 +37,11 @@ struct Operator {
     int32_t m = 0;
     const double* D = nullptr;       // m×n, column-major
     double scale = 1;
+    // diag(A), kept by the constructors below: the pair model reads A(i, i)
+    // and A(j, j) for every pair.
+    std::vector<double> diag;
 
-    // A(i, j): O(1) dense, O(log) sparse, O(m) gram.
+    // A(i, j): O(1) dense and on the diagonal, O(log) sparse, O(m) gram.
     double entry(int32_t i, int32_t j) const;
 };
 
