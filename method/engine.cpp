@@ -39,6 +39,7 @@ public:
         info_.phase = o_.rule == Rule::prox || (o_.rule == Rule::mixed && prox_allowed()) ? "prox"
                       : o_.rule == Rule::sweep || o_.rule == Rule::mixed             ? "pass"
                                                                                    : "pairs";
+        if (info_.phase == "pass") info_.pass_pairs_total = all_pairs_;
         // The first point is at the start; the next within a second, then
         // every print_interval seconds.
         next_print_ = std::min(1.0, o_.print_interval);
