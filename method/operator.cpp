@@ -140,6 +140,39 @@ Operator dense_operator(int32_t n, const double* A)
 Operator sparse_operator(int32_t n, const int64_t* col_start, const int64_t* row_index,
                          const double* value)
 {
+    // The merge below needs every column's rows strictly ascending; other
+    // hosts' formats allow any order and repeated entries (which add up).
+    bool canonical = true;
+    for (int32_t j = 0; j < n && canonical; ++j) {
+        for (int64_t q = col_start[j] + 1; q < col_start[j + 1]; ++q) {
+            if (row_index[q] <= row_index[q - 1]) {
+                canonical = false;
+                break;
+            }
+        }
+    }
+    if (!canonical) {
+        std::vector<int64_t> cs(static_cast<size_t>(n) + 1, 0), ri;
+        std::vector<double> v;
+        std::vector<std::pair<int64_t, double>> column;
+        for (int32_t j = 0; j < n; ++j) {
+            column.clear();
+            for (int64_t q = col_start[j]; q < col_start[j + 1]; ++q) column.emplace_back(row_index[q], value[q]);
+            std::stable_sort(column.begin(), column.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (size_t k = 0; k < column.size(); ++k) {
+                if (k > 0 && column[k].first == column[k - 1].first) {
+                    v.back() += column[k].second;
+                } else {
+                    ri.push_back(column[k].first);
+                    v.push_back(column[k].second);
+                }
+            }
+            cs[j + 1] = static_cast<int64_t>(ri.size());
+        }
+        return sparse_operator(n, cs.data(), ri.data(), v.data());
+    }
+
     // Aᵀ in compressed columns (its column k is row k of A), by counting.
     const size_t N = static_cast<size_t>(n);
     const int64_t nnz = col_start[n];

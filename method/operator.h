@@ -49,9 +49,11 @@ struct Operator {
 // symmetric).
 Operator dense_operator(int32_t n, const double* A);
 
-// A sparse A from compressed columns with row indices ascending in each
-// column; the copy holds the symmetric part ½·(A + Aᵀ), so that A(i, j) and
-// A(j, i) are one number. Indices are those of the host (0-based).
+// A sparse A from compressed columns (col_start[0] = 0, 0-based row
+// indices; within a column in any order, repeated entries adding up); the
+// copy holds the symmetric part ½·(A + Aᵀ) with rows ascending, so that
+// A(i, j) and A(j, i) are one number. Compressed rows of a symmetric A are
+// the same arrays.
 Operator sparse_operator(int32_t n, const int64_t* col_start, const int64_t* row_index,
                          const double* value);
 

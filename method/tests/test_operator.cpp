@@ -189,6 +189,37 @@ TEST(Operator, SparseFormKeepsTheSymmetricPartInSortedColumns)
     EXPECT_EQ(op.col_start[n], 6);  // (0,0), (1,0), (0,1), (4,2), (2,4), (4,4)
 }
 
+TEST(Operator, SparseFormTakesColumnsInAnyOrderWithRepeats)
+{
+    // The same matrix as sorted compressed columns and as a shuffled list
+    // with entries split into repeated parts: one operator.
+    const ThreeForms t = three_forms(3, 12, -1.5, 77);
+    std::mt19937_64 rng(78);
+    std::vector<int64_t> cs(1, 0), ri;
+    std::vector<double> v;
+    for (int32_t j = 0; j < t.n; ++j) {
+        std::vector<std::pair<int64_t, double>> column;
+        for (int64_t q = t.col_start[j]; q < t.col_start[j + 1]; ++q) {
+            const double part = 0.25 * t.value[q];
+            column.emplace_back(t.row_index[q], part);
+            column.emplace_back(t.row_index[q], t.value[q] - part);
+        }
+        std::shuffle(column.begin(), column.end(), rng);
+        for (const auto& e : column) {
+            ri.push_back(e.first);
+            v.push_back(e.second);
+        }
+        cs.push_back(static_cast<int64_t>(ri.size()));
+    }
+    const method::Operator want = t.sparse();
+    const method::Operator got = method::sparse_operator(t.n, cs.data(), ri.data(), v.data());
+    EXPECT_EQ(got.col_start, want.col_start);
+    EXPECT_EQ(got.row_index, want.row_index);
+    for (size_t q = 0; q < want.value.size(); ++q) {
+        EXPECT_NEAR(got.value[q], want.value[q], 1e-15 * std::fabs(want.value[q]));
+    }
+}
+
 TEST(Operator, KeptProductsFollowPairMovesInEveryForm)
 {
     // A chain of rank-2 changes on rows i ≠ j; after each, rows asked for
