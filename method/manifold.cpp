@@ -4,6 +4,11 @@
 #include <cmath>
 #include <limits>
 
+// One thread: a parallel product would sum in an order that depends on the
+// scheduling.
+#define EIGEN_DONT_PARALLELIZE
+#include <Eigen/Core>
+
 namespace method {
 namespace {
 
@@ -283,30 +288,31 @@ void symmetric_eigen(int32_t r, double* S, double* values, double* vectors)
 
 bool polar(int32_t n, int32_t r, double* Xt)
 {
+    // XᵀX and the product below are the O(n·r²) work; Eigen's blocked
+    // kernels (one thread) do them at about 1.5 times the speed of plain
+    // loops for r = 50.
+    using Matrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic>;
+    Eigen::Map<Matrix> X(Xt, r, n);
     const size_t rr = static_cast<size_t>(r) * r;
-    std::vector<double> S(rr), Qv(rr), d(r), M(rr, 0.0), y(r);
-    cross(n, r, Xt, Xt, S.data());
+    std::vector<double> Qv(rr), d(r);
+    Matrix S = Matrix::Zero(r, r);
+    S.selfadjointView<Eigen::Lower>().rankUpdate(X);
+    S.triangularView<Eigen::StrictlyUpper>() = S.transpose();
     symmetric_eigen(r, S.data(), d.data(), Qv.data());
     for (int32_t k = 0; k < r; ++k) {
         if (!(d[k] > 0)) return false;
         d[k] = 1 / std::sqrt(d[k]);
     }
-    // M = Q·D^(−1/2)·Qᵀ, symmetric; row i of X·M is (M·x_i)ᵀ.
-    for (int32_t b = 0; b < r; ++b) {
-        for (int32_t a = 0; a < r; ++a) {
-            double s = 0;
-            for (int32_t k = 0; k < r; ++k) s += Qv[a + r * k] * d[k] * Qv[b + r * k];
-            M[a + r * b] = s;
-        }
-    }
-    for (int32_t i = 0; i < n; ++i) {
-        double* x = Xt + static_cast<size_t>(r) * i;
-        for (int32_t a = 0; a < r; ++a) {
-            double s = 0;
-            for (int32_t k = 0; k < r; ++k) s += M[a + r * k] * x[k];
-            y[a] = s;
-        }
-        std::copy(y.begin(), y.end(), x);
+    // M = Q·D^(−1/2)·Qᵀ, symmetric; row i of X·M is (M·x_i)ᵀ, so Xt ← M·Xt,
+    // a block of rows of X at a time.
+    const Eigen::Map<const Matrix> Q(Qv.data(), r, r);
+    const Matrix M = Q * Eigen::Map<const Eigen::VectorXd>(d.data(), r).asDiagonal() * Q.transpose();
+    constexpr int32_t block = 512;
+    Matrix Y(r, std::min(n, block));
+    for (int32_t start = 0; start < n; start += block) {
+        const int32_t count = std::min(block, n - start);
+        Y.leftCols(count).noalias() = M * X.middleCols(start, count);
+        X.middleCols(start, count) = Y.leftCols(count);
     }
     return true;
 }
