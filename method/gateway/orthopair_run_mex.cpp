@@ -2,7 +2,9 @@
 //
 // Runs the two-index method natively on
 //   F(X) = ½·tr(XᵀAX) + ⟨E, X⟩ + Σⱼ lambda(j)·‖X(:, j)‖₁,  XᵀX = I,
-// from the feasible X0 until both certificates hold (or a limit is hit).
+// from the feasible X0 until both certificates hold (or a limit is hit). A
+// is a dense or sparse symmetric matrix, or struct('D', D, 'scale', s) for
+// A = s·DᵀD, which is never formed.
 // Every input is checked first; a bad call raises "orthopair_run:<reason>"
 // before anything is allocated. The run itself happens inside a guard that
 // turns any C++ exception into a host error raised after the run's memory is
