@@ -18,7 +18,10 @@ using Map = Eigen::Map<Matrix>;
 
 // Rows of X gathered per block in the dense product: the block of columns of
 // A is kept near 8 MB.
-int32_t gather_block(int32_t n) { return std::max<int32_t>(8, std::min<int32_t>(64, (1 << 20) / n)); }
+int32_t gather_block(int32_t n)
+{
+    return std::max<int32_t>(8, std::min<int32_t>(64, (1 << 20) / n));
+}
 
 // AXt = Xt·A for dense A. Rows of X that are zero (most of them at a sparse
 // point) contribute nothing, so when many are zero only the others are
@@ -157,7 +160,9 @@ Operator sparse_operator(int32_t n, const int64_t* col_start, const int64_t* row
         std::vector<std::pair<int64_t, double>> column;
         for (int32_t j = 0; j < n; ++j) {
             column.clear();
-            for (int64_t q = col_start[j]; q < col_start[j + 1]; ++q) column.emplace_back(row_index[q], value[q]);
+            for (int64_t q = col_start[j]; q < col_start[j + 1]; ++q) {
+                column.emplace_back(row_index[q], value[q]);
+            }
             std::stable_sort(column.begin(), column.end(),
                              [](const auto& a, const auto& b) { return a.first < b.first; });
             for (size_t k = 0; k < column.size(); ++k) {
