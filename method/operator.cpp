@@ -23,6 +23,17 @@ int32_t gather_block(int32_t n)
     return std::max<int32_t>(8, std::min<int32_t>(64, (1 << 20) / n));
 }
 
+// The rows of X that are not zero.
+std::vector<int32_t> live_rows(int32_t n, int32_t r, const double* Xt)
+{
+    std::vector<int32_t> live;
+    for (int32_t l = 0; l < n; ++l) {
+        const double* x = Xt + static_cast<size_t>(r) * l;
+        if (std::any_of(x, x + r, [](double v) { return v != 0; })) live.push_back(l);
+    }
+    return live;
+}
+
 // AXt = Xt·A for dense A. Rows of X that are zero (most of them at a sparse
 // point) contribute nothing, so when many are zero only the others are
 // gathered, with their columns of A (= their rows, A being symmetric), and
@@ -31,11 +42,7 @@ void multiply_dense(const Operator& A, int32_t r, const double* Xt, double* AXt)
 {
     const int32_t n = A.n;
     const size_t R = static_cast<size_t>(r), N = static_cast<size_t>(n);
-    std::vector<int32_t> live;
-    for (int32_t l = 0; l < n; ++l) {
-        const double* x = Xt + R * l;
-        if (std::any_of(x, x + r, [](double v) { return v != 0; })) live.push_back(l);
-    }
+    const std::vector<int32_t> live = live_rows(n, r, Xt);
     Map out(AXt, r, n);
     if (4 * live.size() >= 3 * N) {
         out.noalias() = ConstMap(Xt, r, n) * ConstMap(A.dense, n, n);
@@ -71,10 +78,29 @@ void multiply_sparse(const Operator& A, int32_t r, const double* Xt, double* AXt
     }
 }
 
-// DXt = Xt·Dᵀ (r×m).
+// DXt = Xt·Dᵀ (r×m). As in the dense product, when many rows of X are zero
+// only the others are gathered, with their columns of D, block by block.
 void multiply_data(const Operator& A, int32_t r, const double* Xt, double* DXt)
 {
-    Map(DXt, r, A.m).noalias() = ConstMap(Xt, r, A.n) * ConstMap(A.D, A.m, A.n).transpose();
+    const std::vector<int32_t> live = live_rows(A.n, r, Xt);
+    Map out(DXt, r, A.m);
+    if (4 * live.size() >= 3 * static_cast<size_t>(A.n)) {
+        out.noalias() = ConstMap(Xt, r, A.n) * ConstMap(A.D, A.m, A.n).transpose();
+        return;
+    }
+    out.setZero();
+    const size_t R = static_cast<size_t>(r), M = static_cast<size_t>(A.m);
+    constexpr int32_t block = 256;
+    Matrix Xb(r, block), Db(A.m, block);
+    for (size_t start = 0; start < live.size(); start += block) {
+        const int32_t count = static_cast<int32_t>(std::min<size_t>(block, live.size() - start));
+        for (int32_t b = 0; b < count; ++b) {
+            const int32_t l = live[start + b];
+            std::copy(Xt + R * l, Xt + R * (l + 1), Xb.data() + R * b);
+            std::copy(A.D + M * l, A.D + M * (l + 1), Db.data() + M * b);
+        }
+        out.noalias() += Xb.leftCols(count) * Db.leftCols(count).transpose();
+    }
 }
 
 // AXt = scale·DXt·D (r×n).

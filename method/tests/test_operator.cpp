@@ -157,6 +157,24 @@ TEST(Operator, ProductsEntriesAndDiagonalMatchTheLiteralMatrix)
     }
 }
 
+TEST(Operator, ProductsGatherManyBlocksOfLiveRows)
+{
+    // Large enough that the gathered rows of a sparse X fill several blocks,
+    // the last one short.
+    const int32_t n = 1500, m = 4, r = 3;
+    const ThreeForms t = three_forms(m, n, -0.5, 61);
+    std::mt19937_64 rng(62);
+    const std::vector<double> Xt = random_rows(n, r, true, rng);
+    const std::vector<double> want = literal_product(n, r, t.A, Xt);
+    for (const method::Operator& op : {t.dense(), t.sparse(), t.gram()}) {
+        std::vector<double> got(Xt.size());
+        method::multiply(op, r, Xt.data(), got.data());
+        for (size_t q = 0; q < got.size(); ++q) {
+            ASSERT_NEAR(got[q], want[q], 1e-12 * (1 + max_abs(want))) << kind_name(op.kind) << " at " << q;
+        }
+    }
+}
+
 TEST(Operator, SparseFormKeepsTheSymmetricPartInSortedColumns)
 {
     // A stored unsymmetrically: entries with a partner that differs by
