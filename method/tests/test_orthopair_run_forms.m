@@ -52,6 +52,29 @@ Y = seeded_uniform(40, r, 25) - 0.5;
 [~, p2] = orthopair_run(M' * M, -M' * Y, 0.01, X0);
 assert(strcmp(p1.stop, 'certified') && abs(p1.f - p2.f) <= 1e-12 * max(1, abs(p2.f)));
 
+% ---- what the callback sees -------------------------------------------------
+% Every point names its phase; inside a pass it says how far the pass is.
+seen = {};
+    function stop = keep(so_far)
+        seen{end + 1} = so_far;
+        stop = false;
+    end
+orthopair_run(struct('D', B, 'scale', -2), [], lambda, X0, struct('callback', @keep));
+assert(numel(seen) >= 3);
+all_pairs = n * (n - 1) / 2;
+for k = 1:numel(seen)
+    s = seen{k};
+    assert(any(strcmp(s.phase, {'prox', 'pass', 'pairs', 'done'})), 'phase %s', s.phase);
+    if strcmp(s.phase, 'pass')
+        assert(s.pass_pairs_total == all_pairs && s.pass_pairs_done <= all_pairs);
+    else
+        assert(s.pass_pairs_total == 0 && s.pass_pairs_done == 0);
+    end
+    assert(isnan(s.touched) == (s.sweeps == 0));
+end
+assert(any(cellfun(@(s) strcmp(s.phase, 'pass') && s.pass_pairs_done == all_pairs, seen)), ...
+       'no point at the end of a pass');
+
 % ---- refusals of bad forms ---------------------------------------------------
 S = struct('D', B, 'scale', -2);
 expect_error('orthopair_run:badA', @() orthopair_run(struct('D', B), [], lambda, X0), 'argument 1');
