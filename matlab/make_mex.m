@@ -30,6 +30,11 @@ function make_mex(outdir)
 %   32-bit array interface under which mxCreateDoubleMatrix binds to
 %   mxCreateDoubleMatrix_700.
 %
+%   The solver's MEX-file orthopair_run uses the Eigen headers (header-only,
+%   Debian: libeigen3-dev), taken from the folder in the environment variable
+%   EIGEN_DIR or else /usr/include/eigen3; make_mex stops with
+%   make_mex:noEigen when they are not there.
+%
 %   The MEX-files and their sources are listed in config/mex_files.txt, the
 %   M-files in config/m_files.txt; adding one is a line there.
 %
@@ -76,7 +81,7 @@ end
 
 function targets = read_mex_list(list_file, root)
 % One MEX-file a line, "<name>: <item> ...": sources (from the top of the
-% source tree), -D<macro> and -I<folder>.
+% source tree), -D<macro>, -I<folder> and +eigen (the Eigen headers).
 targets = struct('name', {}, 'sources', {}, 'includes', {}, 'macros', {});
 for line = read_lines(list_file)
     parts = regexp(line{1}, '^([A-Za-z]\w*):\s*(.*)$', 'tokens', 'once');
@@ -87,7 +92,9 @@ for line = read_lines(list_file)
     target = struct('name', parts{1}, 'sources', {{}}, 'includes', {{}}, 'macros', {{}});
     for k = 1:numel(items)
         item = items{k};
-        if strncmp(item, '-D', 2)
+        if strcmp(item, '+eigen')
+            target.includes{end + 1} = ['-I' eigen_folder()];
+        elseif strncmp(item, '-D', 2)
             target.macros{end + 1} = item;
         elseif strncmp(item, '-I', 2)
             target.includes{end + 1} = ['-I' to_native(root, item(3:end))];
@@ -99,6 +106,20 @@ for line = read_lines(list_file)
 end
 if isempty(targets)
     error('make_mex:badList', 'make_mex: no MEX-file is listed in %s', list_file);
+end
+end
+
+function folder = eigen_folder()
+% The folder that holds Eigen/Core: the environment variable EIGEN_DIR, or
+% the system's copy (Debian: libeigen3-dev).
+folder = getenv('EIGEN_DIR');
+if isempty(folder)
+    folder = '/usr/include/eigen3';
+end
+if ~exist(fullfile(folder, 'Eigen', 'Core'), 'file')
+    error('make_mex:noEigen', ['make_mex: the solver''s MEX-file needs the Eigen headers, ' ...
+          'which are not in %s. Install them (Debian: libeigen3-dev) or set the ' ...
+          'environment variable EIGEN_DIR to the folder that holds Eigen/Core.'], folder);
 end
 end
 

@@ -78,6 +78,10 @@ endfunction()
 # Adds every MEX-file of config/mex_files.txt, compiled from the sources the
 # list names, through orthopair_add_mex. Each is rebuilt when one of its
 # sources or a header in the folders of the kernels changes.
+# The Eigen headers, for the MEX-files whose list line has the item +eigen.
+find_path(ORTHOPAIR_EIGEN_DIR Eigen/Core HINTS ENV EIGEN_DIR PATH_SUFFIXES eigen3
+          DOC "The folder that holds Eigen/Core")
+
 function(orthopair_add_listed_mex)
   cmake_parse_arguments(PARSE_ARGV 0 LIST "" "OUTPUT_DIR" "")
   set(root ${ORTHOPAIR_SOURCE_ROOT})
@@ -93,7 +97,15 @@ function(orthopair_add_listed_mex)
     set(defines)
     set(folders ${root}/common)
     foreach(item IN LISTS items)
-      if(item MATCHES "^-D(.+)$")
+      if(item STREQUAL "+eigen")
+        if(NOT ORTHOPAIR_EIGEN_DIR)
+          message(FATAL_ERROR
+            "The MEX-file ${name} needs the Eigen headers, which were not found. "
+            "Install them (Debian: libeigen3-dev, as scripts/setup.sh does) or set "
+            "EIGEN_DIR to the folder that holds Eigen/Core.")
+        endif()
+        list(APPEND includes ${ORTHOPAIR_EIGEN_DIR})
+      elseif(item MATCHES "^-D(.+)$")
         list(APPEND defines ${CMAKE_MATCH_1})
       elseif(item MATCHES "^-I(.+)$")
         get_filename_component(dir ${root}/${CMAKE_MATCH_1} ABSOLUTE)

@@ -13,15 +13,27 @@
 %       semi-smooth Newton on its symmetric multiplier, then the polar
 %       retraction with a backtracking line search; exact zeros made by the
 %       soft threshold are kept exact.
-%   A*X is kept up to date by rank-2 changes and recomputed every so often.
+%   A*X (or D*X, below) is kept up to date by rank-2 changes and recomputed
+%   every so often.
 %
-%   Examples of the class: sparse PCA is A = -C, E = [] (C a covariance
-%   matrix); L1-regularised orthogonal Procrustes, min 1/2*||M*X - Y||^2 +
-%   lambda*||X||_1, is A = M'*M, E = -M'*Y.
+%   A comes in three forms:
+%     - a dense real symmetric n-by-n matrix (symmetric to 1e-12*max|A|;
+%       its symmetric part is used);
+%     - a sparse real symmetric n-by-n matrix (the same test; products cost
+%       nnz(A)*r);
+%     - struct('D', D, 'scale', s) for A = s*D'*D, with D a real full m-by-n
+%       matrix (any m >= 1; m much smaller than n is the point) and s a
+%       real finite nonzero scalar. Nothing n-by-n is formed: memory is
+%       O(m*n + n*r) and a product costs about 2*m*n*r.
 %
-%   Inputs: A real symmetric n-by-n (symmetric to 1e-12*max|A|; its
-%   symmetric part is used), E n-by-r or [], LAMBDA a scalar or r weights
-%   (finite, >= 0), X0 n-by-r with X0'*X0 = I to 1e-8, n >= 2, 1 <= r <= n.
+%   Examples of the class: sparse PCA of centred data Dc (rows = samples)
+%   is A = struct('D', Dc, 'scale', -s), E = [] (or A = -C for a covariance
+%   matrix C); L1-regularised orthogonal Procrustes, min 1/2*||M*X - Y||^2 +
+%   lambda*||X||_1, is A = struct('D', M, 'scale', 1), E = -M'*Y.
+%
+%   Inputs: A in one of the forms above, n = size(A, 1) or size(D, 2),
+%   E n-by-r or [], LAMBDA a scalar or r weights (finite, >= 0), X0 n-by-r
+%   with X0'*X0 = I to 1e-8, n >= 2, 1 <= r <= n.
 %
 %   OPTS fields (all optional):
 %     rule        'mixed' (default): prox steps until they stall, then full
@@ -68,6 +80,11 @@
 %   max(1, ||grad f||_F) at the end), feasibility (||X'*X - I||_F), f0, and
 %   history, a struct of columns that grow with the run (iteration, f,
 %   time, moves, prox_steps, sweeps, screened, stationarity, pair_gap).
+%   Progress fields (also in the INFO handed to the callback): phase
+%   ('prox', 'pass', 'pairs' for greedy pair steps, 'done' at the end),
+%   pass_pairs_done and pass_pairs_total (pairs of the current pass looked
+%   at so far, and all of them; 0 outside a pass), touched (pairs the last
+%   finished pass looked at one by one; NaN before the first pass).
 %
 %   INFO.stop: 'certified' (both certificates hold), 'not_certified' (the
 %   rule ended its work without both; always so with certify false),
@@ -89,9 +106,15 @@
 %   notRealDouble (an argument that is not a real full double array);
 %   sizes (A not square, E or X0 not n-by-r, lambda neither 1 nor r values,
 %   n < 2 or r outside 1..n); notFinite; notSymmetric (A differs from A' by
-%   more than rounding); notFeasible (X0'*X0 differs from I by more than
+%   more than rounding); badA (a struct A without exactly the fields D and
+%   scale, or a scale that is not a finite nonzero real scalar); notFeasible (X0'*X0 differs from I by more than
 %   1e-8); negativeLambda; badOption (an unknown option or a bad value);
 %   outOfMemory; internal.
+%
+%   Example (sparse PCA from data, 2 components):
+%       Dc = randn(20, 200); Dc = Dc - mean(Dc, 1);
+%       [X0, ~] = qr(randn(200, 2), 0);
+%       [X, info] = orthopair_run(struct('D', Dc, 'scale', -1), [], 0.5, X0);
 %
 %   See also ORTHOPAIR_SEED, BREVAK, ZANDREL, TOLMIV.
 

@@ -19,16 +19,13 @@ constexpr double EPS = std::numeric_limits<double>::epsilon();
 class Engine {
 public:
     Engine(const Problem& p, const Options& o, std::vector<double>& Xt, const ProgressHook& hook)
-        : p_(p), o_(o), Xt_(Xt), hook_(hook), n_(p.n), r_(p.r)
+        : p_(p), o_(o), Xt_(Xt), hook_(hook), n_(p.n), r_(p.r), AX_(p.A, p.r), AY_(p.A, p.r)
     {
-        const size_t total = static_cast<size_t>(n_) * r_;
-        AXt_.resize(total);
         rows_.resize(2 * static_cast<size_t>(r_));
         diff_.resize(2 * static_cast<size_t>(r_));
         if (o_.n_trials <= 0) o_.n_trials = n_;
         all_pairs_ = static_cast<int64_t>(n_) * (n_ - 1) / 2;
-        progress_every_ = o_.progress_every > 0 ? o_.progress_every
-                                                : std::max<int64_t>(10000, all_pairs_);
+        progress_every_ = std::max<int64_t>(0, o_.progress_every);
         refresh_every_ = std::max<int64_t>(2 * n_, 1000);
     }
 
@@ -40,6 +37,13 @@ public:
         info_.pair_gap = NaN;
         info_.stationarity = NaN;
         next_progress_ = progress_every_;
+        info_.phase = o_.rule == Rule::prox || (o_.rule == Rule::mixed && prox_allowed()) ? "prox"
+                      : o_.rule == Rule::sweep || o_.rule == Rule::mixed             ? "pass"
+                                                                                   : "pairs";
+        if (info_.phase == "pass") info_.pass_pairs_total = all_pairs_;
+        // The first point is at the start; the next within a second, then
+        // every print_interval seconds.
+        next_print_ = std::min(1.0, o_.print_interval);
         record();
         if (f_ <= o_.target_f) stop(Stop::target);
         if (o_.max_iter <= 0) stop(Stop::max_iter);
@@ -58,6 +62,7 @@ public:
         stationarity_now();
         info_.feasibility = feasibility(p_, Xt_.data());
         info_.time = elapsed();
+        enter("done");
         record();
         return info_;
     }
@@ -89,22 +94,39 @@ private:
         if (hook_ && hook_(info_)) stop(Stop::callback);
     }
 
+    // The phase the run is in, for the progress points; a pass's counts
+    // are cleared when it is left.
+    void enter(const char* phase)
+    {
+        info_.phase = phase;
+        info_.pass_pairs_done = 0;
+        info_.pass_pairs_total = 0;
+    }
+
     // Bookkeeping after every iteration (a pair step or a prox step).
     bool tick()
     {
         ++info_.iterations;
         if (f_ <= o_.target_f) stop(Stop::target);
         if (info_.iterations >= o_.max_iter) stop(Stop::max_iter);
-        // A pair step costs O(n·r): the clock is read every 32 of them. A
-        // prox step costs O(n²·r), so the clock is read after each.
-        if (((info_.iterations & 31) == 0 || prox_step_taken_) && elapsed() >= o_.time_limit) {
-            stop(Stop::time_limit);
+        // A pair step costs O(n·r) at most: the clock is read every 32 of
+        // them. A prox step costs a few products with A, so the clock is read
+        // after each.
+        bool due = false;
+        if ((info_.iterations & 31) == 0 || prox_step_taken_) {
+            const double now = elapsed();
+            if (now >= o_.time_limit) stop(Stop::time_limit);
+            if (o_.print_interval > 0 && now >= next_print_) {
+                next_print_ = now + o_.print_interval;
+                due = true;
+            }
         }
         prox_step_taken_ = false;
-        if (info_.iterations >= next_progress_) {
+        if (progress_every_ > 0 && info_.iterations >= next_progress_) {
             next_progress_ = info_.iterations + progress_every_;
-            record();
+            due = true;
         }
+        if (due) record();
         return stopped_;
     }
 
@@ -128,8 +150,8 @@ private:
             }
         }
         snap_small(p_, Xt_.data());
-        multiply(p_, Xt_.data(), AXt_.data());
-        f_ = objective(p_, Xt_.data(), AXt_.data());
+        AX_.compute(Xt_.data());
+        f_ = objective(p_, Xt_.data(), AX_);
         moves_since_refresh_ = 0;
     }
 
@@ -141,7 +163,7 @@ private:
                     bool look_only = false)
     {
         PairModel model;
-        pair_model(p_, Xt_.data(), AXt_.data(), i, j, model);
+        pair_model(p_, Xt_.data(), AX_, i, j, model);
         ++info_.pair_steps;
         if (screen && pair_bound(model, threshold) <= threshold) {
             ++info_.screened;
@@ -149,7 +171,7 @@ private:
         }
         double floor = 0;
         const double change =
-            pair_step(p_, Xt_.data(), AXt_.data(), i, j, model, rows_.data(), &floor);
+            pair_step(p_, Xt_.data(), AX_, i, j, model, rows_.data(), &floor);
         if (change < -std::max(floor, threshold) && !look_only) {
             apply_rows(i, j);
             f_ += change;
@@ -160,7 +182,7 @@ private:
     }
 
     // Rows i, j of X take the new values in rows_; A·X changes by the
-    // rank-2 term A(:, P)·(Z_new − Z).
+    // rank-2 term A(:, P)·(Z_new − Z) (D·X by D(:, P)·(Z_new − Z)).
     void apply_rows(int32_t i, int32_t j)
     {
         const int32_t r = r_;
@@ -174,13 +196,7 @@ private:
             zi[k] = rows_[k];
             zj[k] = rows_[r + k];
         }
-        const double* ai = p_.A + static_cast<size_t>(n_) * i;
-        const double* aj = p_.A + static_cast<size_t>(n_) * j;
-        for (int32_t l = 0; l < n_; ++l) {
-            double* out = AXt_.data() + static_cast<size_t>(r) * l;
-            const double a = ai[l], b = aj[l];
-            for (int32_t k = 0; k < r; ++k) out[k] += a * di[k] + b * dj[k];
-        }
+        AX_.update(i, j, di, dj);
     }
 
     // One pass over all pairs i < j in order, taking every step that lowers
@@ -192,8 +208,11 @@ private:
     {
         int64_t taken = 0;
         double best = 0;
+        enter("pass");
+        info_.pass_pairs_total = all_pairs_;
         for (int32_t i = 0; i + 1 < n_ && !stopped_; ++i) {
             for (int32_t j = i + 1; j < n_; ++j) {
+                ++info_.pass_pairs_done;
                 const int64_t before = info_.moves;
                 const double change =
                     try_pair(i, j, std::max(threshold, 1e-15) * scale(), screen_, look_only);
@@ -204,6 +223,7 @@ private:
         }
         if (stopped_) return taken;
         ++info_.sweeps;
+        info_.touched = info_.pass_pairs_done;
         info_.pair_gap = best / scale();
         refresh();
         record();
@@ -231,9 +251,8 @@ private:
         G_.resize(total);
         V_.resize(total);
         Y_.resize(total);
-        AY_.resize(total);
         zero_.resize(total);
-        smooth_gradient(p_, AXt_.data(), G_.data());
+        smooth_gradient(p_, AX_.full(), G_.data());
         // A failed line search usually means t was too long for the
         // retraction: retry with a shorter one before giving up.
         for (int attempt = 0; attempt < 6; ++attempt) {
@@ -250,12 +269,12 @@ private:
                 if (!polar(n_, r_, Y_.data())) continue;
                 keep_zeros();
                 snap_small(p_, Y_.data());
-                multiply(p_, Y_.data(), AY_.data());
-                const double trial = objective(p_, Y_.data(), AY_.data());
+                AY_.compute(Y_.data());
+                const double trial = objective(p_, Y_.data(), AY_);
                 if (trial <= f_ - 1e-4 * alpha * v2 / t_ && trial < f_) {
                     const double gain = f_ - trial;
                     Xt_.swap(Y_);
-                    AXt_.swap(AY_);
+                    AX_.swap(AY_);
                     f_ = trial;
                     ++info_.prox_steps;
                     if (k == 0) {
@@ -300,6 +319,7 @@ private:
     // in a row each gaining no more than stall·max(1, |F|).
     void prox_phase(int64_t max_steps, double stall, int patience)
     {
+        enter("prox");
         int quiet = 0;
         for (int64_t s = 0; s < max_steps && !stopped_; ++s) {
             const double gain = prox_step();
@@ -319,12 +339,13 @@ private:
 
     double stationarity_now()
     {
-        std::vector<double> G(AXt_.size());
-        smooth_gradient(p_, AXt_.data(), G.data());
+        std::vector<double> G(Xt_.size());
+        const double* AXt = AX_.full();
+        smooth_gradient(p_, AXt, G.data());
         double g2 = 0;
         for (double v : G) g2 += v * v;
         info_.stationarity_scale = std::max(1.0, std::sqrt(g2));
-        info_.stationarity = stationarity(p_, Xt_.data(), AXt_.data());
+        info_.stationarity = stationarity(p_, Xt_.data(), AXt);
         return info_.stationarity;
     }
     // Certificate (b). A snap that changed X voids the pass behind
@@ -359,12 +380,11 @@ private:
         zero_.resize(total);
         for (size_t q = 0; q < total; ++q) zero_[q] = Z_[q] != 0;
         if (!orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) return false;
-        AY_.resize(total);
-        multiply(p_, Z_.data(), AY_.data());
-        const double trial = objective(p_, Z_.data(), AY_.data());
+        AY_.compute(Z_.data());
+        const double trial = objective(p_, Z_.data(), AY_);
         if (!(trial <= f_)) return false;
         Xt_.swap(Z_);
-        AXt_.swap(AY_);
+        AX_.swap(AY_);
         f_ = trial;
         ++snaps_;
         return true;
@@ -449,6 +469,7 @@ private:
         const size_t total = static_cast<size_t>(n_) * r_;
         std::vector<double> Ht;
         if (o_.rule == Rule::zandrel || o_.rule == Rule::tolmiv) Ht.resize(total);
+        enter("pairs");
         double window_f = f_;
         int64_t window = 0;
         int rounds = 0;
@@ -486,6 +507,7 @@ private:
                 if (!fine_sweeps(rounds++, moved)) return;
             }
             if (stopped_) return;
+            enter("pairs");
             window = 0;
             window_f = f_;
         }
@@ -514,9 +536,9 @@ private:
     // Transposed entrywise least-norm subgradient of F: ∇f + λ·sign(x) where
     // x ≠ 0 and the soft threshold of ∇f by λ where x = 0. The selectors see
     // it as the gradient.
-    void least_norm_subgradient(double* Ht) const
+    void least_norm_subgradient(double* Ht)
     {
-        smooth_gradient(p_, AXt_.data(), Ht);
+        smooth_gradient(p_, AX_.full(), Ht);
         for (int32_t i = 0; i < n_; ++i) {
             const double* x = Xt_.data() + static_cast<size_t>(r_) * i;
             double* h = Ht + static_cast<size_t>(r_) * i;
@@ -543,14 +565,16 @@ private:
     std::vector<double>& Xt_;
     const ProgressHook& hook_;
     const int32_t n_, r_;
-    std::vector<double> AXt_, rows_, diff_;
-    std::vector<double> G_, V_, Y_, AY_, Lambda_;
+    Products AX_, AY_;               // at Xt_, and at a trial point
+    std::vector<double> rows_, diff_;
+    std::vector<double> G_, V_, Y_, Lambda_;
     std::vector<unsigned char> zero_;
     std::vector<double> Z_;
     double f_ = 0;
     double t_ = 0, t_max_ = 0;
     double prox_grow_ = 1.1, prox_shrink_ = 0.7;
     int64_t all_pairs_ = 0, progress_every_ = 0, next_progress_ = 0;
+    double next_print_ = 0;          // elapsed time of the next progress point
     int64_t refresh_every_ = 0, moves_since_refresh_ = 0;
     bool stopped_ = false;
     bool prox_step_taken_ = false;   // the iteration just ended was a prox step

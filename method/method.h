@@ -4,7 +4,8 @@
 //
 //   F(X) = ½·tr(XᵀAX) + ⟨E, X⟩ + Σⱼ λⱼ·‖X(:, j)‖₁   subject to XᵀX = I,
 //
-// X n×r, A symmetric n×n, E n×r (or none), λⱼ ≥ 0, by two kinds of steps:
+// X n×r, A symmetric n×n (dense, sparse, or scale·DᵀD from an m×n D; see
+// operator.h), E n×r (or none), λⱼ ≥ 0, by two kinds of steps:
 //
 // - pair steps: two rows P = (i, j) of X are replaced by V·X(P, :) with the
 //   best 2×2 orthogonal V for the exact change of F (a quadratic model in V
@@ -12,7 +13,8 @@
 //   construction and a step costs O(n·r);
 // - proximal-gradient steps on the manifold: all rows move at once along the
 //   tangent direction that minimises ⟨∇f, V⟩ + ‖V‖²/(2t) + h(X + V), then the
-//   polar retraction. A step costs O(n²·r).
+//   polar retraction. A step costs a few products with A: O(n²·r) for dense
+//   A, O(m·n·r) for A = scale·DᵀD.
 //
 // The run stops 'certified' only when (a) one full pass over all n(n−1)/2
 // pairs finds no pair whose exact step lowers F by more than
@@ -21,8 +23,9 @@
 // tol_stat·max(1, ‖∇f‖_F).
 //
 // X is held transposed (Xt, r×n, column k = row k of X) so that a row pair is
-// two contiguous columns, and AXt = (A·X)ᵀ is kept up to date by rank-2
-// changes and recomputed from scratch every so often.
+// two contiguous columns, and the products with A (AXt = (A·X)ᵀ, or D·X for
+// A = scale·DᵀD) are kept up to date by rank-2 changes and recomputed from
+// scratch every so often (Products in operator.h).
 //
 // The default rule 'mixed' runs prox steps until their gains stall (below
 // 1e-12·max(1, |F|) three times running), then full passes over all pairs
@@ -37,6 +40,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "operator.h"
 
 namespace method {
 
@@ -86,7 +91,7 @@ inline const StopText& stop_text(Stop stop)
 struct Problem {
     int32_t n = 0;
     int32_t r = 0;
-    const double* A = nullptr;       // n×n, column-major, symmetric
+    Operator A;                      // the quadratic part, n×n symmetric
     std::vector<double> Et;          // Eᵀ, r×n, column-major; empty for E = 0
     std::vector<double> lambda;      // r weights, ≥ 0
 };
@@ -101,10 +106,12 @@ struct Options {
     int32_t n_trials = 0;            // pairs drawn by the selectors; 0 means n
     bool certify = true;
     bool prox = true;                // prox steps allowed in 'mixed'
-    int64_t progress_every = 0;      // iterations between progress points; 0: automatic
+    int64_t progress_every = 0;      // iterations between progress points; 0: by time only
     // When the caller's clock started: the time limit covers the caller's
     // own set-up too. The default (the clock's epoch) means the run's start.
     std::chrono::steady_clock::time_point started{};
+    double print_interval = 2;       // seconds between progress points (the first comes
+                                     // within a second); 0 or less: none by time
 };
 
 // One record of the history, taken at progress points and at the end.
@@ -136,6 +143,11 @@ struct Info {
     double stationarity = 0;
     double stationarity_scale = 1;   // max(1, ‖∇f‖_F) at the end
     double feasibility = 0;
+    std::string phase;               // "prox", "pass", "pairs" (greedy steps), "done"
+    int64_t pass_pairs_done = 0;     // pairs of the current pass looked at so far
+    int64_t pass_pairs_total = 0;    // pairs of the current pass, 0 outside a pass
+    int64_t touched = -1;            // pairs the last finished pass looked at one by one;
+                                     // -1 before the first
     std::vector<HistoryPoint> history;
 };
 
@@ -150,8 +162,9 @@ Info run(const Problem& problem, const Options& options, std::vector<double>& Xt
 
 // ---- building blocks, exposed for the tests -------------------------------
 
-// F at Xt, given AXt = (A·X)ᵀ.
+// F at Xt, given AXt = (A·X)ᵀ, or the products kept at Xt.
 double objective(const Problem& p, const double* Xt, const double* AXt);
+double objective(const Problem& p, const double* Xt, Products& AX);
 
 // AXt = (A·X)ᵀ from scratch: column k of AXt is Σ_l A(l, k)·Xt(:, l).
 void multiply(const Problem& p, const double* Xt, double* AXt);
@@ -181,6 +194,11 @@ struct PairModel {
 void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
                 PairModel& model);
 double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                 const PairModel& model, double* rows, double* floor);
+// The same with rows i and j of A·X taken from the products kept at Xt.
+void pair_model(const Problem& p, const double* Xt, Products& AX, int32_t i, int32_t j,
+                PairModel& model);
+double pair_step(const Problem& p, const double* Xt, Products& AX, int32_t i, int32_t j,
                  const PairModel& model, double* rows, double* floor);
 
 // An upper bound on the decrease of F that any step on the pair can bring:

@@ -35,21 +35,31 @@ struct PairRows {
     const double *zi, *zj, *ai, *aj, *ei, *ej;
 };
 
-PairRows pair_rows(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j)
+PairRows pair_rows(const Problem& p, const double* Xt, const double* ai, const double* aj,
+                   int32_t i, int32_t j)
 {
     const size_t r = static_cast<size_t>(p.r);
     const double* Et = p.Et.empty() ? nullptr : p.Et.data();
-    return {Xt + r * i, Xt + r * j, AXt + r * i, AXt + r * j,
-            Et ? Et + r * i : nullptr, Et ? Et + r * j : nullptr};
+    return {Xt + r * i, Xt + r * j, ai, aj, Et ? Et + r * i : nullptr, Et ? Et + r * j : nullptr};
 }
 
-}  // namespace
-
-void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
-                PairModel& model)
+PairRows pair_rows(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j)
 {
-    const int32_t n = p.n, r = p.r;
-    const PairRows rows_ij = pair_rows(p, Xt, AXt, i, j);
+    const size_t r = static_cast<size_t>(p.r);
+    return pair_rows(p, Xt, AXt + r * i, AXt + r * j, i, j);
+}
+
+PairRows pair_rows(const Problem& p, const double* Xt, Products& AX, int32_t i, int32_t j)
+{
+    const double* ai = AX.row(i);
+    const double* aj = AX.row(j);
+    return pair_rows(p, Xt, ai, aj, i, j);
+}
+
+void model_of_rows(const Problem& p, const PairRows& rows_ij, int32_t i, int32_t j,
+                   PairModel& model)
+{
+    const int32_t r = p.r;
     const double *zi = rows_ij.zi, *zj = rows_ij.zj, *ai = rows_ij.ai, *aj = rows_ij.aj;
     const double *ei = rows_ij.ei, *ej = rows_ij.ej;
 
@@ -104,9 +114,9 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
             l2 += lam * std::sqrt(zi[k] * zi[k] + zj[k] * zj[k]);
         }
     }
-    const double kii = p.A[i + static_cast<size_t>(n) * i];
-    const double kij = p.A[i + static_cast<size_t>(n) * j];
-    const double kjj = p.A[j + static_cast<size_t>(n) * j];
+    const double kii = p.A.entry(i, i);
+    const double kij = p.A.entry(i, j);
+    const double kjj = p.A.entry(j, j);
 
     // For X(P, :) ← V·Z the smooth part changes by exactly
     //   ½·vec(V)ᵀ·kron(S, K)·vec(V) + ⟨M·Zᵀ − K·S, V⟩ − ⟨Z, M⟩ + ½·⟨K, S⟩,
@@ -149,8 +159,6 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
     model.kij = kij;
     model.kjj = kjj;
 }
-
-namespace {
 
 // Least value over the unit circle of qcc·c² + qcs·c·s + qss·s² + lc·c + ls·s.
 // The stationary points are the roots in t = tan(θ/2) of
@@ -249,11 +257,12 @@ double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t 
     return pair_step(p, Xt, AXt, i, j, model, rows, floor);
 }
 
-double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
-                 const PairModel& model, double* rows, double* floor)
+namespace {
+
+double step_of_rows(const Problem& p, const PairRows& rows_ij, const PairModel& model,
+                    double* rows, double* floor)
 {
     const int32_t r = p.r;
-    const PairRows rows_ij = pair_rows(p, Xt, AXt, i, j);
     const double *zi = rows_ij.zi, *zj = rows_ij.zj, *ai = rows_ij.ai, *aj = rows_ij.aj;
     const double *ei = rows_ij.ei, *ej = rows_ij.ej;
     const double kii = model.kii, kij = model.kij, kjj = model.kjj;
@@ -310,6 +319,32 @@ double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t 
     level += 0.5 * ((std::fabs(kii) * dii + 2 * std::fabs(kij * dij)) + std::fabs(kjj) * djj);
     *floor = 16 * EPS * level;
     return (df + curvature) + dh;
+}
+
+}  // namespace
+
+void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                PairModel& model)
+{
+    model_of_rows(p, pair_rows(p, Xt, AXt, i, j), i, j, model);
+}
+
+void pair_model(const Problem& p, const double* Xt, Products& AX, int32_t i, int32_t j,
+                PairModel& model)
+{
+    model_of_rows(p, pair_rows(p, Xt, AX, i, j), i, j, model);
+}
+
+double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
+                 const PairModel& model, double* rows, double* floor)
+{
+    return step_of_rows(p, pair_rows(p, Xt, AXt, i, j), model, rows, floor);
+}
+
+double pair_step(const Problem& p, const double* Xt, Products& AX, int32_t i, int32_t j,
+                 const PairModel& model, double* rows, double* floor)
+{
+    return step_of_rows(p, pair_rows(p, Xt, AX, i, j), model, rows, floor);
 }
 
 }  // namespace method

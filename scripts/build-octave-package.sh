@@ -51,18 +51,26 @@ rules=""
 while IFS= read -r line; do
   name=${line%%:*}
   read -r -a items <<<"${line#*:}"
-  sources=() options=()
+  sources=() options=() deps_options=() needs=""
   for item in "${items[@]}"; do
     case $item in
-      -D*) options+=("$item") ;;
-      -I*) options+=("-I${item#-I}") ;;
+      +eigen)
+        # The Makefile takes Eigen from EIGEN_DIR; here it only serves to
+        # list the dependencies (those outside the tree are left out).
+        options+=('-I"$(EIGEN_DIR)"')
+        needs=" | eigen-check"
+        eigen=${EIGEN_DIR:-/usr/include/eigen3}
+        if [[ -d $eigen ]]; then deps_options+=("-I$eigen"); fi
+        ;;
+      -D*) options+=("$item") deps_options+=("$item") ;;
+      -I*) options+=("-I${item#-I}") deps_options+=("-I${item#-I}") ;;
       *) sources+=("$item") ;;
     esac
   done
   # Every file of the source tree that these sources include, as the
   # compiler's preprocessor finds them (mex.h comes from Octave: -MG lets it
   # be missing here).
-  deps=$(cd "$root" && ${CXX:-g++} -std=c++17 -MM -MG "${options[@]}" "${sources[@]}" |
+  deps=$(cd "$root" && ${CXX:-g++} -std=c++17 -MM -MG "${deps_options[@]}" "${sources[@]}" |
          sed -e 's/^[^:]*://' -e 's/\\$//' | tr ' ' '\n' | grep -v '^$' | sort -u)
   for dep in $deps; do
     if [[ -f $root/$dep ]]; then
@@ -73,7 +81,7 @@ while IFS= read -r line; do
   depends=$(for dep in $deps; do if [[ -f $root/$dep ]]; then printf " %s" "$dep"; fi; done)
   mex_names+=("$name")
   mex_targets+=("../inst/$name.mex")
-  rules+="../inst/$name.mex:$depends
+  rules+="../inst/$name.mex:$depends$needs
 	CXXFLAGS=\"\$(MEX_CXXFLAGS)\" \$(MKOCTFILE) --mex -o \$@ ${options[*]} ${sources[*]}
 
 "
@@ -92,6 +100,9 @@ cat >"$pkg/src/Makefile" <<EOF
 # folder: Octave finds the help text of a MEX-file only in an M-file of the
 # same name in the same folder, so \`help brevak\` would find nothing there.
 MKOCTFILE ?= mkoctfile
+# The Eigen headers (header-only; Debian: libeigen3-dev), for the solver's
+# MEX-file: the folder that holds Eigen/Core.
+EIGEN_DIR ?= /usr/include/eigen3
 MEX_CXXFLAGS = $(flags mex) $(flags gnu)
 # 32-bit x86: SSE2 rounds every operation to double, the x87 unit does not.
 ifneq (\$(filter i386 i486 i586 i686,\$(shell uname -m 2>/dev/null)),)
@@ -100,10 +111,13 @@ endif
 
 all: ${mex_targets[*]}
 
-${rules}clean:
+${rules}eigen-check:
+	@test -f "\$(EIGEN_DIR)/Eigen/Core" || { echo "orthopair: the Eigen headers are not in \$(EIGEN_DIR); install them (Debian: libeigen3-dev) or set EIGEN_DIR" >&2; exit 1; }
+
+clean:
 	rm -f ${mex_targets[*]}
 
-.PHONY: all clean
+.PHONY: all clean eigen-check
 EOF
 
 # ---- the package's description ---------------------------------------------

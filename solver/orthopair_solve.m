@@ -59,9 +59,15 @@ function [X, info] = orthopair_solve(A, E, lambda, X0, opts)
 %     seed        whole number in [0, 2^32): seeds the random start and the
 %                 C generator that the pair selectors draw from, so that a
 %                 run is the same computation every time (1).
-%     verbose     true or false: print progress lines (false).
-%     print_every iterations between progress lines; only with verbose
-%                 (max(10000, n*(n-1)/2)).
+%     verbose     true or false: print progress lines (false): the first
+%                 within a second, then one every print_interval seconds
+%                 and at the end of each phase, each with the time, the
+%                 phase (prox, pass with pairs done of all, pairs), F and
+%                 the relative stationarity where it was measured.
+%     print_interval  seconds between progress points (2); also how often
+%                 the callback is called and Ctrl-C is looked for.
+%     print_every also a progress point every this many iterations; only
+%                 with verbose (0: none).
 %     callback    function handle, called as callback(INFO) at progress
 %                 points with the INFO so far. The run stops ('callback')
 %                 when it returns the logical true; any other value, a
@@ -122,14 +128,12 @@ end
 % What the native loop takes, passed on as given.
 run_opts = struct();
 for name = {'rule', 'max_iter', 'time_limit', 'target_f', 'tol', 'tol_stat', 'n_trials', ...
-        'certify', 'prox', 'print_every'}
+        'certify', 'prox', 'print_interval', 'print_every'}
     if isfield(opts, name{1}) && ~isempty(opts.(name{1}))
         run_opts.(name{1}) = opts.(name{1});
     end
 end
-if verbose && ~isfield(run_opts, 'print_every')
-    run_opts.print_every = max(10000, n * (n - 1) / 2);
-end
+run_opts.verbose = verbose;
 callback = option(opts, 'callback', []);
 if ~isempty(callback)
     run_opts.callback = @(info) guarded_callback(callback, info);

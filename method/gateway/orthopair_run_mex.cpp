@@ -3,7 +3,9 @@
 //
 // Runs the two-index method natively on
 //   F(X) = ½·tr(XᵀAX) + ⟨E, X⟩ + Σⱼ lambda(j)·‖X(:, j)‖₁,  XᵀX = I,
-// from the feasible X0 until both certificates hold (or a limit is hit).
+// from the feasible X0 until both certificates hold (or a limit is hit). A
+// is a dense or sparse symmetric matrix, or struct('D', D, 'scale', s) for
+// A = s·DᵀD, which is never formed.
 // Every input is checked first; a bad call raises "orthopair_run:<reason>"
 // before anything is allocated. The run itself happens inside a guard that
 // turns any C++ exception into a host error raised after the run's memory is
@@ -16,6 +18,7 @@
 #include "method.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -25,15 +28,26 @@ namespace {
 
 constexpr const char* NAME = "orthopair_run";
 
+// The forms A may come in: a dense or sparse symmetric matrix, or a struct
+// with fields D (m×n) and scale for A = scale·DᵀD.
+enum class AForm { dense, sparse, gram };
+
 // Everything the checks extract, in plain values and host pointers.
 struct Call {
     int32_t n = 0, r = 0;
-    const double* A = nullptr;
+    AForm form = AForm::dense;
+    const double* A = nullptr;       // dense: n×n; sparse: the values; gram: D
+    bool A_symmetric = true;         // dense: A equals Aᵀ exactly
+    const mwIndex* A_jc = nullptr;   // sparse: column starts (n + 1)
+    const mwIndex* A_ir = nullptr;   // sparse: row indices
+    int32_t m = 0;                   // gram: rows of D
+    double scale = 1;                // gram
     const double* E = nullptr;
     const double* lambda = nullptr;
     size_t lambda_count = 0;
     const double* X0 = nullptr;
     method::Options options;
+    bool verbose = false;
     double print_every = 0;
     const mxArray* callback = nullptr;
 };
@@ -59,6 +73,8 @@ constexpr OptionSpec OPTIONS[] = {
     {"n_trials", OptionKind::whole, 1, 2147483647.0},
     {"certify", OptionKind::flag, 0, 1},
     {"prox", OptionKind::flag, 0, 1},
+    {"verbose", OptionKind::flag, 0, 1},
+    {"print_interval", OptionKind::number, 0, HUGE_VAL},
     {"print_every", OptionKind::whole, 0, 9e18},
     {"callback", OptionKind::callback, 0, 0},
 };
@@ -130,8 +146,8 @@ void read_options(const mex_args::Gateway& g, const mxArray* opts, Call& call)
         if (spec == nullptr) {
             g.fail("badOption",
                    "unknown option '%s' in argument 5 (opts); known: rule, max_iter, "
-                   "time_limit, target_f, tol, tol_stat, n_trials, certify, prox, print_every, "
-                   "callback.",
+                   "time_limit, target_f, tol, tol_stat, n_trials, certify, prox, verbose, "
+                   "print_interval, print_every, callback.",
                    field);
         }
         const mxArray* v = mxGetFieldByNumber(opts, 0, k);
@@ -185,6 +201,10 @@ void read_options(const mex_args::Gateway& g, const mxArray* opts, Call& call)
             o.certify = flag;
         } else if (!std::strcmp(field, "prox")) {
             o.prox = flag;
+        } else if (!std::strcmp(field, "verbose")) {
+            call.verbose = flag;
+        } else if (!std::strcmp(field, "print_interval")) {
+            o.print_interval = x;
         } else if (!std::strcmp(field, "print_every")) {
             call.print_every = x;
         }
@@ -227,6 +247,10 @@ mxArray* option_table()
             value = mxCreateLogicalScalar(d.certify);
         } else if (name == "prox") {
             value = mxCreateLogicalScalar(d.prox);
+        } else if (name == "verbose") {
+            value = mxCreateLogicalScalar(Call{}.verbose);
+        } else if (name == "print_interval") {
+            value = mxCreateDoubleScalar(d.print_interval);
         } else if (name == "print_every") {
             value = mxCreateDoubleScalar(Call{}.print_every);
         } else {
@@ -247,15 +271,9 @@ mxArray* option_table()
     return t;
 }
 
-// All checks; raises the host error on the first failure. Owns nothing.
-void check_call(const mex_args::Gateway& g, int nlhs, int nrhs, const mxArray* prhs[], Call& call)
+// A dense A: square, finite, symmetric to 1e-12·max|A|.
+size_t check_dense_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
 {
-    if (nrhs < 4 || nrhs > 5) {
-        g.fail("nargin", "expected 4 or 5 inputs (A, E, lambda, X0[, opts]), got %d.", nrhs);
-    }
-    if (nlhs > 2) g.fail("nargout", "expected at most 2 outputs, got %d.", nlhs);
-
-    const mxArray* A = prhs[0];
     require_matrix(g, A, 1, "A");
     const size_t n = mxGetM(A);
     if (mxGetN(A) != n || n < 2 || n > 2147483647u) {
@@ -269,15 +287,112 @@ void check_call(const mex_args::Gateway& g, int nlhs, int nrhs, const mxArray* p
     for (size_t k = 0; k < n * n; ++k) amax = std::fmax(amax, std::fabs(call.A[k]));
     for (size_t j = 0; j < n; ++j) {
         for (size_t i = 0; i < j; ++i) {
-            if (std::fabs(call.A[i + n * j] - call.A[j + n * i]) > 1e-12 * amax) {
+            const double d = call.A[i + n * j] - call.A[j + n * i];
+            if (d != 0) call.A_symmetric = false;
+            if (std::fabs(d) > 1e-12 * amax) {
                 g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%llu,%llu) and "
                                        "A(%llu,%llu) differ by %g.",
                        static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(j + 1),
                        static_cast<unsigned long long>(j + 1), static_cast<unsigned long long>(i + 1),
-                       call.A[i + n * j] - call.A[j + n * i]);
+                       d);
             }
         }
     }
+    return n;
+}
+
+// A sparse A: real double, square, finite, symmetric to 1e-12·max|A| (an
+// entry without a stored partner is compared with zero).
+size_t check_sparse_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
+{
+    if (!mxIsDouble(A) || mxIsComplex(A)) {
+        g.fail("notRealDouble", "argument 1 (A) must be a real double matrix (full or sparse).");
+    }
+    const size_t n = mxGetM(A);
+    if (mxGetN(A) != n || n < 2 || n > 2147483647u) {
+        g.fail("sizes", "argument 1 (A) must be square and at least 2x2, got %llux%llu.",
+               static_cast<unsigned long long>(mxGetM(A)),
+               static_cast<unsigned long long>(mxGetN(A)));
+    }
+    const mwIndex* jc = mxGetJc(A);
+    const mwIndex* ir = mxGetIr(A);
+    const double* v = mxGetPr(A);
+    const size_t nnz = jc[n];
+    if (!all_finite(v, nnz)) g.fail("notFinite", "argument 1 (A) has NaN or Inf entries.");
+    double amax = 0;
+    for (size_t q = 0; q < nnz; ++q) amax = std::fmax(amax, std::fabs(v[q]));
+    for (size_t j = 0; j < n; ++j) {
+        for (mwIndex q = jc[j]; q < jc[j + 1]; ++q) {
+            const size_t i = ir[q];
+            // A(j, i): row j in column i, by bisection over its sorted rows.
+            const mwIndex* first = ir + jc[i];
+            const mwIndex* last = ir + jc[i + 1];
+            const mwIndex* at = std::lower_bound(first, last, static_cast<mwIndex>(j));
+            const double partner = (at != last && *at == static_cast<mwIndex>(j)) ? v[at - ir] : 0.0;
+            if (std::fabs(v[q] - partner) > 1e-12 * amax) {
+                g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%llu,%llu) and "
+                                       "A(%llu,%llu) differ by %g.",
+                       static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(j + 1),
+                       static_cast<unsigned long long>(j + 1), static_cast<unsigned long long>(i + 1),
+                       v[q] - partner);
+            }
+        }
+    }
+    call.form = AForm::sparse;
+    call.A = v;
+    call.A_jc = jc;
+    call.A_ir = ir;
+    return n;
+}
+
+// A = scale·DᵀD given as struct('D', D, 'scale', scale): exactly those two
+// fields, D a real full finite double m×n matrix (n ≥ 2), scale a real
+// finite nonzero scalar.
+size_t check_gram_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
+{
+    if (mxGetNumberOfElements(A) != 1 || mxGetNumberOfFields(A) != 2 ||
+        mxGetField(A, 0, "D") == nullptr || mxGetField(A, 0, "scale") == nullptr) {
+        g.fail("badA", "argument 1 (A) given as a struct must be a scalar struct with exactly "
+                       "the fields D and scale, for A = scale*D'*D.");
+    }
+    const mxArray* D = mxGetField(A, 0, "D");
+    if (!mxIsDouble(D) || mxIsComplex(D) || mxIsSparse(D) || mxGetNumberOfDimensions(D) != 2) {
+        g.fail("notRealDouble", "argument 1 (A.D) must be a real, full double matrix.");
+    }
+    const size_t m = mxGetM(D), n = mxGetN(D);
+    if (m < 1 || n < 2 || m > 2147483647u || n > 2147483647u) {
+        g.fail("sizes", "argument 1 (A.D) must be m-by-n with m >= 1 and n >= 2, got %llux%llu.",
+               static_cast<unsigned long long>(m), static_cast<unsigned long long>(n));
+    }
+    if (!all_finite(mxGetPr(D), m * n)) g.fail("notFinite", "argument 1 (A.D) has NaN or Inf entries.");
+    const mxArray* scale = mxGetField(A, 0, "scale");
+    if (!mxIsDouble(scale) || mxIsComplex(scale) || mxIsSparse(scale) ||
+        mxGetNumberOfElements(scale) != 1) {
+        g.fail("badA", "argument 1 (A.scale) must be a real double scalar.");
+    }
+    const double c = mxGetScalar(scale);
+    if (!std::isfinite(c) || c == 0) {
+        g.fail("badA", "argument 1 (A.scale) must be finite and nonzero, got %g.", c);
+    }
+    call.form = AForm::gram;
+    call.A = mxGetPr(D);
+    call.m = static_cast<int32_t>(m);
+    call.scale = c;
+    return n;
+}
+
+// All checks; raises the host error on the first failure. Owns nothing.
+void check_call(const mex_args::Gateway& g, int nlhs, int nrhs, const mxArray* prhs[], Call& call)
+{
+    if (nrhs < 4 || nrhs > 5) {
+        g.fail("nargin", "expected 4 or 5 inputs (A, E, lambda, X0[, opts]), got %d.", nrhs);
+    }
+    if (nlhs > 2) g.fail("nargout", "expected at most 2 outputs, got %d.", nlhs);
+
+    const mxArray* A = prhs[0];
+    const size_t n = mxIsStruct(A)   ? check_gram_A(g, A, call)
+                     : mxIsSparse(A) ? check_sparse_A(g, A, call)
+                                     : check_dense_A(g, A, call);
 
     const mxArray* X0 = prhs[3];
     require_matrix(g, X0, 4, "X0");
@@ -352,7 +467,8 @@ mxArray* info_struct(const method::Info& info, bool final_info)
 {
     static const char* fields[] = {"f", "stop", "iterations", "pair_steps", "moves", "screened",
                                    "sweeps", "prox_steps", "time", "pair_gap", "stationarity",
-                                   "stationarity_scale", "feasibility", "f0", "history"};
+                                   "stationarity_scale", "feasibility", "f0", "phase",
+                                   "pass_pairs_done", "pass_pairs_total", "touched", "history"};
     mxArray* s = mxCreateStructMatrix(1, 1, sizeof fields / sizeof fields[0], fields);
     mxSetField(s, 0, "f", mxCreateDoubleScalar(info.f));
     mxSetField(s, 0, "stop", mxCreateString(final_info ? info.stop.c_str() : ""));
@@ -368,6 +484,10 @@ mxArray* info_struct(const method::Info& info, bool final_info)
     mxSetField(s, 0, "stationarity_scale", mxCreateDoubleScalar(info.stationarity_scale));
     mxSetField(s, 0, "feasibility", mxCreateDoubleScalar(final_info ? info.feasibility : NAN));
     mxSetField(s, 0, "f0", mxCreateDoubleScalar(info.f0));
+    mxSetField(s, 0, "phase", mxCreateString(info.phase.c_str()));
+    mxSetField(s, 0, "pass_pairs_done", mxCreateDoubleScalar(static_cast<double>(info.pass_pairs_done)));
+    mxSetField(s, 0, "pass_pairs_total", mxCreateDoubleScalar(static_cast<double>(info.pass_pairs_total)));
+    mxSetField(s, 0, "touched", mxCreateDoubleScalar(info.touched < 0 ? NAN : static_cast<double>(info.touched)));
     static const char* hfields[] = {"iteration", "f",      "time",     "moves",        "prox_steps",
                                     "sweeps",    "screened", "stationarity", "pair_gap"};
     mxArray* h = mxCreateStructMatrix(1, 1, sizeof hfields / sizeof hfields[0], hfields);
@@ -489,16 +609,38 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
     problem.r = r;
     // The checks allowed A to be symmetric up to rounding; the method relies
     // on exact symmetry (A(i, j) and A(j, i) are one number in every pair
-    // model), so it works on the symmetric part.
-    std::vector<double> A(call.A, call.A + static_cast<size_t>(n) * n);
-    for (int32_t j = 0; j < n; ++j) {
-        for (int32_t i = 0; i < j; ++i) {
-            const double v = 0.5 * (A[i + static_cast<size_t>(n) * j] + A[j + static_cast<size_t>(n) * i]);
-            A[i + static_cast<size_t>(n) * j] = v;
-            A[j + static_cast<size_t>(n) * i] = v;
+    // model), so it works on the symmetric part: a dense A that is not
+    // exactly symmetric is copied, a sparse one is symmetrised as it is
+    // copied into the operator's own arrays, and scale·DᵀD is symmetric by
+    // construction.
+    std::vector<double> A;
+    switch (call.form) {
+    case AForm::dense:
+        if (call.A_symmetric) {
+            problem.A = method::dense_operator(n, call.A);
+            break;
         }
+        A.assign(call.A, call.A + static_cast<size_t>(n) * n);
+        for (int32_t j = 0; j < n; ++j) {
+            for (int32_t i = 0; i < j; ++i) {
+                const double v =
+                    0.5 * (A[i + static_cast<size_t>(n) * j] + A[j + static_cast<size_t>(n) * i]);
+                A[i + static_cast<size_t>(n) * j] = v;
+                A[j + static_cast<size_t>(n) * i] = v;
+            }
+        }
+        problem.A = method::dense_operator(n, A.data());
+        break;
+    case AForm::sparse: {
+        const size_t nnz = call.A_jc[n];
+        const std::vector<int64_t> jc(call.A_jc, call.A_jc + n + 1), ir(call.A_ir, call.A_ir + nnz);
+        problem.A = method::sparse_operator(n, jc.data(), ir.data(), call.A);
+        break;
     }
-    problem.A = A.data();
+    case AForm::gram:
+        problem.A = method::gram_operator(call.m, n, call.A, call.scale);
+        break;
+    }
     problem.lambda.resize(r);
     for (int32_t c = 0; c < r; ++c) {
         problem.lambda[c] = call.lambda[call.lambda_count == 1 ? 0 : c];
@@ -519,21 +661,26 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
     }
 
     method::Options options = call.options;
-    const bool printing = call.print_every > 0;
-    if (printing) options.progress_every = static_cast<int64_t>(call.print_every);
+    const bool printing = call.verbose || call.print_every > 0;
+    if (call.print_every > 0) options.progress_every = static_cast<int64_t>(call.print_every);
     bool header = false;
     auto hook = [&](const method::Info& info) -> bool {
         if (printing) {
             if (!header) {
-                mexPrintf("%12s %24s %12s %10s %8s %12s %12s %9s\n", "iteration", "F", "moves",
-                          "prox", "sweeps", "pair gap", "stationarity", "time [s]");
+                mexPrintf("%9s  %-5s %24s %24s %10s %8s %11s %11s\n", "time [s]", "phase",
+                          "pairs done of all", "F", "moves", "prox", "stationar.", "pair gap");
                 header = true;
             }
-            mexPrintf("%12lld %24.16e %12lld %10lld %8lld %12.4e %12.4e %9.3f\n",
-                      static_cast<long long>(info.iterations), info.f,
-                      static_cast<long long>(info.moves), static_cast<long long>(info.prox_steps),
-                      static_cast<long long>(info.sweeps), info.pair_gap,
-                      info.stationarity / info.stationarity_scale, info.time);
+            char pairs[32] = "-";
+            if (info.pass_pairs_total > 0) {
+                std::snprintf(pairs, sizeof pairs, "%lld / %lld",
+                              static_cast<long long>(info.pass_pairs_done),
+                              static_cast<long long>(info.pass_pairs_total));
+            }
+            mexPrintf("%9.2f  %-5s %24s %24.16e %10lld %8lld %11.3e %11.3e\n", info.time,
+                      info.phase.c_str(), pairs, info.f, static_cast<long long>(info.moves),
+                      static_cast<long long>(info.prox_steps),
+                      info.stationarity / info.stationarity_scale, info.pair_gap);
         }
         if (!poll_host()) {
             outcome.interrupted = true;

@@ -187,28 +187,32 @@ TEST(DenseHelpers, EigenDecompositionReconstructs)
 
 TEST(DenseHelpers, PolarFactorIsOrthonormalAndSymmetricallyRelated)
 {
-    std::mt19937_64 rng(11);
-    std::normal_distribution<double> normal;
-    const int32_t n = 9, r = 3;
-    std::vector<double> Y(static_cast<size_t>(n) * r);
-    for (double& y : Y) y = normal(rng);
-    std::vector<double> U = Y;
-    ASSERT_TRUE(method::polar(n, r, U.data()));
-    method::Problem p;
-    p.n = n;
-    p.r = r;
-    EXPECT_LE(method::feasibility(p, U.data()), 1e-14);
-    // UᵀY is symmetric (and positive definite) for the polar factor.
-    double M[9] = {};
-    for (int32_t a = 0; a < r; ++a) {
-        for (int32_t b = 0; b < r; ++b) {
-            for (int32_t i = 0; i < n; ++i) M[a + r * b] += U[a + r * i] * Y[b + r * i];
+    // n = 1300 runs the product in several blocks of rows, the last one short.
+    for (int32_t n : {9, 1300}) {
+        std::mt19937_64 rng(11 + n);
+        std::normal_distribution<double> normal;
+        const int32_t r = 3;
+        std::vector<double> Y(static_cast<size_t>(n) * r);
+        for (double& y : Y) y = normal(rng);
+        std::vector<double> U = Y;
+        ASSERT_TRUE(method::polar(n, r, U.data()));
+        method::Problem p;
+        p.n = n;
+        p.r = r;
+        EXPECT_LE(method::feasibility(p, U.data()), 1e-14 * std::sqrt(double(n)));
+        // UᵀY is symmetric (and positive definite) for the polar factor.
+        double M[9] = {};
+        for (int32_t a = 0; a < r; ++a) {
+            for (int32_t b = 0; b < r; ++b) {
+                for (int32_t i = 0; i < n; ++i) M[a + r * b] += U[a + r * i] * Y[b + r * i];
+            }
+        }
+        for (int32_t a = 0; a < r; ++a) {
+            EXPECT_GT(M[a + r * a], 0);
+            for (int32_t b = 0; b < a; ++b) EXPECT_NEAR(M[a + r * b], M[b + r * a], 1e-13 * n);
         }
     }
-    for (int32_t a = 0; a < r; ++a) {
-        EXPECT_GT(M[a + r * a], 0);
-        for (int32_t b = 0; b < a; ++b) EXPECT_NEAR(M[a + r * b], M[b + r * a], 1e-13);
-    }
+    const int32_t n = 9, r = 3;
     // A rank-deficient matrix has no polar factor.
     std::vector<double> Z(static_cast<size_t>(n) * r, 0.0);
     EXPECT_FALSE(method::polar(n, r, Z.data()));

@@ -287,3 +287,67 @@ TEST(Engine, ProxStepsLeaveExactZeros)
     EXPECT_GT(zeros, 0);
     EXPECT_LE(info.feasibility, 1e-13);
 }
+
+TEST(Engine, ProgressPointsSayThePhaseAndThePassCounts)
+{
+    const int32_t n = 14;
+    const int64_t all_pairs = n * (n - 1) / 2;
+    for (method::Rule rule : {method::Rule::mixed, method::Rule::sweep, method::Rule::zandrel}) {
+        for (int64_t every : {int64_t(0), int64_t(7)}) {
+            Instance inst = random_instance(n, 2, 0.3, 90);
+            std::srand(3);
+            method::Options o = rule_options(rule);
+            o.print_interval = 0;  // no points by time: the count below is exact
+            o.progress_every = every;
+            std::vector<method::Info> seen;
+            const method::Info info = method::run(inst.problem, o, inst.Xt, [&](const method::Info& so_far) {
+                method::Info copy = so_far;
+                copy.history.clear();
+                seen.push_back(copy);
+                return false;
+            });
+            // Pair steps alone may end 'stalled'; the points are what matters.
+            EXPECT_TRUE(info.stop == "certified" || info.stop == "stalled") << info.stop;
+            ASSERT_GE(seen.size(), 2u);
+            EXPECT_EQ(seen.front().iterations, 0);
+            EXPECT_EQ(seen.back().phase, "done");
+            std::vector<int64_t> finished;  // the passes seen finished, by count
+            for (const method::Info& s : seen) {
+                EXPECT_TRUE(s.phase == "prox" || s.phase == "pass" || s.phase == "pairs" || s.phase == "done")
+                    << s.phase;
+                if (s.phase == "pass") {
+                    EXPECT_EQ(s.pass_pairs_total, all_pairs);
+                    EXPECT_LE(s.pass_pairs_done, all_pairs);
+                    // Without points by iteration, a pass shows at its end
+                    // only (or at the start of the run).
+                    if (every == 0 && s.iterations > 0) {
+                        EXPECT_EQ(s.pass_pairs_done, all_pairs);
+                    }
+                } else {
+                    EXPECT_EQ(s.pass_pairs_total, 0);
+                    EXPECT_EQ(s.pass_pairs_done, 0);
+                }
+                // touched belongs to finished passes only.
+                EXPECT_EQ(s.touched < 0, s.sweeps == 0);
+                if (s.sweeps > 0) {
+                    EXPECT_GE(s.touched, 1);
+                    EXPECT_LE(s.touched, all_pairs);
+                }
+                if (s.phase == "pass" && s.pass_pairs_done == all_pairs &&
+                    s.sweeps > (finished.empty() ? 0 : finished.back())) {
+                    finished.push_back(s.sweeps);
+                }
+            }
+            // Every finished pass ends with a point of its own.
+            ASSERT_EQ(static_cast<int64_t>(finished.size()), info.sweeps);
+            for (size_t k = 0; k < finished.size(); ++k) EXPECT_EQ(finished[k], static_cast<int64_t>(k + 1));
+            if (every == 0) {
+                // Only the start, the ends of phases and the end.
+                EXPECT_EQ(seen.size(), info.history.size());
+                EXPECT_LE(static_cast<int64_t>(seen.size()), 2 + 2 * info.sweeps + 2 * 50);
+            } else {
+                EXPECT_GE(static_cast<int64_t>(seen.size()), info.iterations / every);
+            }
+        }
+    }
+}

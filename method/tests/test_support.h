@@ -22,7 +22,7 @@ struct Instance {
     {
         problem.n = n;
         problem.r = r;
-        problem.A = A.data();
+        problem.A = method::dense_operator(n, A.data());
     }
 };
 

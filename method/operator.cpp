@@ -1,0 +1,421 @@
+#include "operator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+// One thread: a parallel product would sum in an order that depends on the
+// scheduling.
+#define EIGEN_DONT_PARALLELIZE
+#include <Eigen/Core>
+
+namespace method {
+namespace {
+
+using Matrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic>;
+using ConstMap = Eigen::Map<const Matrix>;
+using Map = Eigen::Map<Matrix>;
+
+// Rows of X gathered per block in the dense product: the block of columns of
+// A is kept near 8 MB.
+int32_t gather_block(int32_t n)
+{
+    return std::max<int32_t>(8, std::min<int32_t>(64, (1 << 20) / n));
+}
+
+// The rows of X that are not zero.
+std::vector<int32_t> live_rows(int32_t n, int32_t r, const double* Xt)
+{
+    std::vector<int32_t> live;
+    for (int32_t l = 0; l < n; ++l) {
+        const double* x = Xt + static_cast<size_t>(r) * l;
+        if (std::any_of(x, x + r, [](double v) { return v != 0; })) live.push_back(l);
+    }
+    return live;
+}
+
+// AXt = Xt·A for dense A. Rows of X that are zero (most of them at a sparse
+// point) contribute nothing, so when many are zero only the others are
+// gathered, with their columns of A (= their rows, A being symmetric), and
+// multiplied block by block.
+void multiply_dense(const Operator& A, int32_t r, const double* Xt, double* AXt)
+{
+    const int32_t n = A.n;
+    const size_t R = static_cast<size_t>(r), N = static_cast<size_t>(n);
+    const std::vector<int32_t> live = live_rows(n, r, Xt);
+    Map out(AXt, r, n);
+    if (4 * live.size() >= 3 * N) {
+        out.noalias() = ConstMap(Xt, r, n) * ConstMap(A.dense, n, n);
+        return;
+    }
+    out.setZero();
+    const int32_t block = gather_block(n);
+    Matrix Xb(r, block), Ab(n, block);
+    for (size_t start = 0; start < live.size(); start += block) {
+        const int32_t count = static_cast<int32_t>(std::min<size_t>(block, live.size() - start));
+        for (int32_t b = 0; b < count; ++b) {
+            const int32_t l = live[start + b];
+            std::copy(Xt + R * l, Xt + R * (l + 1), Xb.data() + R * b);
+            std::copy(A.dense + N * l, A.dense + N * (l + 1), Ab.data() + N * b);
+        }
+        out.noalias() += Xb.leftCols(count) * Ab.leftCols(count).transpose();
+    }
+}
+
+// AXt = Xt·A for sparse A: column l of AXt is Σ_k A(k, l)·Xt(:, k) over the
+// stored entries of column l (A(l, k) = A(k, l)).
+void multiply_sparse(const Operator& A, int32_t r, const double* Xt, double* AXt)
+{
+    const size_t R = static_cast<size_t>(r);
+    for (int32_t l = 0; l < A.n; ++l) {
+        double* out = AXt + R * l;
+        std::fill(out, out + r, 0.0);
+        for (int64_t q = A.col_start[l]; q < A.col_start[l + 1]; ++q) {
+            const double a = A.value[q];
+            const double* x = Xt + R * A.row_index[q];
+            for (int32_t c = 0; c < r; ++c) out[c] += a * x[c];
+        }
+    }
+}
+
+// DXt = Xt·Dᵀ (r×m). As in the dense product, when many rows of X are zero
+// only the others are gathered, with their columns of D, block by block.
+void multiply_data(const Operator& A, int32_t r, const double* Xt, double* DXt)
+{
+    const std::vector<int32_t> live = live_rows(A.n, r, Xt);
+    Map out(DXt, r, A.m);
+    if (4 * live.size() >= 3 * static_cast<size_t>(A.n)) {
+        out.noalias() = ConstMap(Xt, r, A.n) * ConstMap(A.D, A.m, A.n).transpose();
+        return;
+    }
+    out.setZero();
+    const size_t R = static_cast<size_t>(r), M = static_cast<size_t>(A.m);
+    constexpr int32_t block = 256;
+    Matrix Xb(r, block), Db(A.m, block);
+    for (size_t start = 0; start < live.size(); start += block) {
+        const int32_t count = static_cast<int32_t>(std::min<size_t>(block, live.size() - start));
+        for (int32_t b = 0; b < count; ++b) {
+            const int32_t l = live[start + b];
+            std::copy(Xt + R * l, Xt + R * (l + 1), Xb.data() + R * b);
+            std::copy(A.D + M * l, A.D + M * (l + 1), Db.data() + M * b);
+        }
+        out.noalias() += Xb.leftCols(count) * Db.leftCols(count).transpose();
+    }
+}
+
+// AXt = scale·DXt·D (r×n).
+void expand_data(const Operator& A, int32_t r, const double* DXt, double* AXt)
+{
+    Map out(AXt, r, A.n);
+    out.noalias() = ConstMap(DXt, r, A.m) * ConstMap(A.D, A.m, A.n);
+    out *= A.scale;
+}
+
+// Row i of A·X from DXt: scale·Σ_k D(k, i)·DXt(:, k).
+void data_row(const Operator& A, int32_t r, const double* DXt, int32_t i, double* out)
+{
+    const double* d = A.D + static_cast<size_t>(A.m) * i;
+    std::fill(out, out + r, 0.0);
+    for (int32_t k = 0; k < A.m; ++k) {
+        const double a = d[k];
+        const double* y = DXt + static_cast<size_t>(r) * k;
+        for (int32_t c = 0; c < r; ++c) out[c] += a * y[c];
+    }
+    for (int32_t c = 0; c < r; ++c) out[c] *= A.scale;
+}
+
+void keep_diagonal(Operator& op)
+{
+    std::vector<double> d(op.n);
+    diagonal(op, d.data());
+    op.diag.swap(d);
+}
+
+}  // namespace
+
+double Operator::entry(int32_t i, int32_t j) const
+{
+    if (i == j && !diag.empty()) return diag[i];
+    switch (kind) {
+    case OperatorKind::dense:
+        return dense[i + static_cast<size_t>(n) * j];
+    case OperatorKind::sparse: {
+        const auto first = row_index.begin() + col_start[j];
+        const auto last = row_index.begin() + col_start[j + 1];
+        const auto at = std::lower_bound(first, last, i);
+        return (at != last && *at == i) ? value[at - row_index.begin()] : 0.0;
+    }
+    case OperatorKind::gram: {
+        const double* di = D + static_cast<size_t>(m) * i;
+        const double* dj = D + static_cast<size_t>(m) * j;
+        double s = 0;
+        for (int32_t k = 0; k < m; ++k) s += di[k] * dj[k];
+        return scale * s;
+    }
+    }
+    return 0;
+}
+
+Operator dense_operator(int32_t n, const double* A)
+{
+    Operator op;
+    op.kind = OperatorKind::dense;
+    op.n = n;
+    op.dense = A;
+    keep_diagonal(op);
+    return op;
+}
+
+Operator sparse_operator(int32_t n, const int64_t* col_start, const int64_t* row_index,
+                         const double* value)
+{
+    // The merge below needs every column's rows strictly ascending; other
+    // hosts' formats allow any order and repeated entries (which add up).
+    bool canonical = true;
+    for (int32_t j = 0; j < n && canonical; ++j) {
+        for (int64_t q = col_start[j] + 1; q < col_start[j + 1]; ++q) {
+            if (row_index[q] <= row_index[q - 1]) {
+                canonical = false;
+                break;
+            }
+        }
+    }
+    if (!canonical) {
+        std::vector<int64_t> cs(static_cast<size_t>(n) + 1, 0), ri;
+        std::vector<double> v;
+        std::vector<std::pair<int64_t, double>> column;
+        for (int32_t j = 0; j < n; ++j) {
+            column.clear();
+            for (int64_t q = col_start[j]; q < col_start[j + 1]; ++q) {
+                column.emplace_back(row_index[q], value[q]);
+            }
+            std::stable_sort(column.begin(), column.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (size_t k = 0; k < column.size(); ++k) {
+                if (k > 0 && column[k].first == column[k - 1].first) {
+                    v.back() += column[k].second;
+                } else {
+                    ri.push_back(column[k].first);
+                    v.push_back(column[k].second);
+                }
+            }
+            cs[j + 1] = static_cast<int64_t>(ri.size());
+        }
+        return sparse_operator(n, cs.data(), ri.data(), v.data());
+    }
+
+    // Aᵀ in compressed columns (its column k is row k of A), by counting.
+    const size_t N = static_cast<size_t>(n);
+    const int64_t nnz = col_start[n];
+    std::vector<int64_t> t_start(N + 1, 0);
+    for (int64_t q = 0; q < nnz; ++q) ++t_start[row_index[q] + 1];
+    for (size_t k = 0; k < N; ++k) t_start[k + 1] += t_start[k];
+    std::vector<int32_t> t_row(nnz);
+    std::vector<double> t_value(nnz);
+    {
+        std::vector<int64_t> next(t_start.begin(), t_start.end() - 1);
+        for (int32_t j = 0; j < n; ++j) {
+            for (int64_t q = col_start[j]; q < col_start[j + 1]; ++q) {
+                const int64_t at = next[row_index[q]]++;
+                t_row[at] = j;  // ascending, since j runs ascending
+                t_value[at] = value[q];
+            }
+        }
+    }
+    // ½·(A + Aᵀ), column by column as the merge of two ascending lists;
+    // explicit zeros of the sum are dropped.
+    Operator op;
+    op.kind = OperatorKind::sparse;
+    op.n = n;
+    op.col_start.assign(N + 1, 0);
+    op.row_index.reserve(nnz);
+    op.value.reserve(nnz);
+    for (int32_t j = 0; j < n; ++j) {
+        int64_t p = col_start[j], pe = col_start[j + 1];
+        int64_t q = t_start[j], qe = t_start[j + 1];
+        while (p < pe || q < qe) {
+            const int64_t ip = p < pe ? row_index[p] : INT64_MAX;
+            const int64_t iq = q < qe ? t_row[q] : INT64_MAX;
+            const int64_t i = std::min(ip, iq);
+            const double a = ip == i ? value[p++] : 0.0;
+            const double b = iq == i ? t_value[q++] : 0.0;
+            const double v = a == b ? a : 0.5 * (a + b);
+            if (v != 0) {
+                op.row_index.push_back(static_cast<int32_t>(i));
+                op.value.push_back(v);
+            }
+        }
+        op.col_start[j + 1] = static_cast<int64_t>(op.row_index.size());
+    }
+    keep_diagonal(op);
+    return op;
+}
+
+Operator gram_operator(int32_t m, int32_t n, const double* D, double scale)
+{
+    Operator op;
+    op.kind = OperatorKind::gram;
+    op.n = n;
+    op.m = m;
+    op.D = D;
+    op.scale = scale;
+    keep_diagonal(op);
+    return op;
+}
+
+void multiply(const Operator& A, int32_t r, const double* Xt, double* AXt)
+{
+    switch (A.kind) {
+    case OperatorKind::dense:
+        multiply_dense(A, r, Xt, AXt);
+        return;
+    case OperatorKind::sparse:
+        multiply_sparse(A, r, Xt, AXt);
+        return;
+    case OperatorKind::gram: {
+        std::vector<double> DXt(static_cast<size_t>(r) * A.m);
+        multiply_data(A, r, Xt, DXt.data());
+        expand_data(A, r, DXt.data(), AXt);
+        return;
+    }
+    }
+}
+
+void diagonal(const Operator& A, double* d)
+{
+    if (!A.diag.empty()) {
+        std::copy(A.diag.begin(), A.diag.end(), d);
+        return;
+    }
+    for (int32_t i = 0; i < A.n; ++i) d[i] = A.entry(i, i);
+}
+
+double spectral_norm_bound(const Operator& A)
+{
+    const int32_t n = A.n;
+    std::vector<double> v(n), w(n);
+    for (int32_t i = 0; i < n; ++i) v[i] = 1.0 + 0.5 * std::sin(1.0 + i);
+    double estimate = 0;
+    for (int it = 0; it < 60; ++it) {
+        double norm = 0;
+        for (double x : v) norm += x * x;
+        norm = std::sqrt(norm);
+        if (!(norm > 0)) break;
+        for (double& x : v) x /= norm;
+        multiply(A, 1, v.data(), w.data());
+        double wn = 0;
+        for (double x : w) wn += x * x;
+        estimate = std::sqrt(wn);
+        v.swap(w);
+    }
+    return 1.02 * estimate + 1e-300;
+}
+
+// ---- Products ----------------------------------------------------------------
+
+Products::Products(const Operator& A, int32_t r) : A_(&A), r_(r)
+{
+    AXt_.resize(static_cast<size_t>(A.n) * r);
+    if (A.kind == OperatorKind::gram) {
+        DXt_.resize(static_cast<size_t>(A.m) * r);
+        stamp_.assign(A.n, 0);
+    }
+}
+
+void Products::compute(const double* Xt)
+{
+    if (A_->kind != OperatorKind::gram) {
+        multiply(*A_, r_, Xt, AXt_.data());
+        return;
+    }
+    multiply_data(*A_, r_, Xt, DXt_.data());
+    ++version_;
+    complete_ = false;
+}
+
+const double* Products::row(int32_t i)
+{
+    double* out = AXt_.data() + static_cast<size_t>(r_) * i;
+    if (A_->kind == OperatorKind::gram && !complete_ && stamp_[i] != version_) {
+        data_row(*A_, r_, DXt_.data(), i, out);
+        stamp_[i] = version_;
+    }
+    return out;
+}
+
+const double* Products::full()
+{
+    if (A_->kind == OperatorKind::gram && !complete_) {
+        expand_data(*A_, r_, DXt_.data(), AXt_.data());
+        complete_ = true;
+    }
+    return AXt_.data();
+}
+
+void Products::update(int32_t i, int32_t j, const double* di, const double* dj)
+{
+    const Operator& A = *A_;
+    const int32_t r = r_;
+    const size_t R = static_cast<size_t>(r);
+    switch (A.kind) {
+    case OperatorKind::dense: {
+        const double* ai = A.dense + static_cast<size_t>(A.n) * i;
+        const double* aj = A.dense + static_cast<size_t>(A.n) * j;
+        for (int32_t l = 0; l < A.n; ++l) {
+            double* out = AXt_.data() + R * l;
+            const double a = ai[l], b = aj[l];
+            for (int32_t c = 0; c < r; ++c) out[c] += a * di[c] + b * dj[c];
+        }
+        return;
+    }
+    case OperatorKind::sparse:
+        for (int32_t pass = 0; pass < 2; ++pass) {
+            const int32_t col = pass == 0 ? i : j;
+            const double* d = pass == 0 ? di : dj;
+            for (int64_t q = A.col_start[col]; q < A.col_start[col + 1]; ++q) {
+                double* out = AXt_.data() + R * A.row_index[q];
+                const double a = A.value[q];
+                for (int32_t c = 0; c < r; ++c) out[c] += a * d[c];
+            }
+        }
+        return;
+    case OperatorKind::gram: {
+        const double* ai = A.D + static_cast<size_t>(A.m) * i;
+        const double* aj = A.D + static_cast<size_t>(A.m) * j;
+        for (int32_t k = 0; k < A.m; ++k) {
+            double* out = DXt_.data() + R * k;
+            const double a = ai[k], b = aj[k];
+            for (int32_t c = 0; c < r; ++c) out[c] += a * di[c] + b * dj[c];
+        }
+        ++version_;
+        complete_ = false;
+        return;
+    }
+    }
+}
+
+double Products::quadratic(const double* Xt)
+{
+    if (A_->kind == OperatorKind::gram) {
+        double s = 0;
+        for (double v : DXt_) s += v * v;
+        return A_->scale * s;
+    }
+    double s = 0;
+    const size_t total = AXt_.size();
+    for (size_t q = 0; q < total; ++q) s += Xt[q] * AXt_[q];
+    return s;
+}
+
+void Products::swap(Products& other) noexcept
+{
+    std::swap(A_, other.A_);
+    std::swap(r_, other.r_);
+    AXt_.swap(other.AXt_);
+    DXt_.swap(other.DXt_);
+    stamp_.swap(other.stamp_);
+    std::swap(version_, other.version_);
+    std::swap(complete_, other.complete_);
+}
+
+}  // namespace method
