@@ -55,8 +55,15 @@
 %     certify     false: stop ('not_certified') at the first point where
 %                 no pair gains above tol, without the check (b)   [true]
 %     prox        false: no prox steps in 'mixed'                  [true]
-%     print_every progress line every so many iterations (and after every
-%                 pass and prox phase); 0 = silent                 [0]
+%     verbose     print a progress line at every progress point: the
+%                 time, the phase ('prox', 'pass' with pairs done of all,
+%                 'pairs'), F, moves, prox steps, the relative
+%                 stationarity and the pair gap where measured     [false]
+%     print_interval  seconds between progress points (the first comes
+%                 within a second; more at the end of every phase); also
+%                 how often the callback runs and Ctrl-C is looked for [2]
+%     print_every also a progress point every so many iterations,
+%                 printed (as with verbose); 0 = none              [0]
 %     callback    function handle, called as v = f(info_so_far) at the
 %                 progress points; only a logical true v stops the run
 %                 ('callback'). An error inside it ends the run

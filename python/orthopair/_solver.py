@@ -6,7 +6,7 @@ import numbers
 import numpy as np
 
 from . import _core
-from ._errors import ArgumentError, ArgumentTypeError
+from ._errors import ArgumentError, ArgumentTypeError, OrthopairError
 from ._result import Certificate, PolishReport, Result
 
 __all__ = ["Gram", "solve", "sparse_pca", "l1_procrustes", "certify", "polish",
@@ -15,7 +15,7 @@ __all__ = ["Gram", "solve", "sparse_pca", "l1_procrustes", "certify", "polish",
 logger = logging.getLogger("orthopair")
 
 _ENGINE_OPTIONS = ("rule", "max_iter", "time_limit", "target_f", "tol", "tol_stat",
-                   "n_trials", "certify", "prox", "print_every")
+                   "n_trials", "certify", "prox", "print_interval", "print_every")
 _OPTIONS = _ENGINE_OPTIONS + ("seed", "verbose", "callback", "plot")
 
 
@@ -244,16 +244,15 @@ def solve(A, E, lam, X0, **options):
     if isinstance(X0, numbers.Integral) and not isinstance(X0, bool):
         r = int(X0)
         if not 1 <= r <= n:
-            raise ArgumentError("orthopair_solve:badX0",
+            raise ArgumentError("orthopair_solve:sizes",
                                 f"r must be an integer with 1 <= r <= n (n = {n}).")
         X0 = random_orthonormal(n, r, seed)
     verbose = bool(options.get("verbose"))
     callback = options.get("callback")
     if callback is not None and not callable(callback):
-        raise ArgumentError("orthopair_run:badOption", "option callback must be callable.")
+        raise ArgumentError("orthopair_solve:badOption", "option callback must be callable.")
     engine = {k: options[k] for k in _ENGINE_OPTIONS if options.get(k) is not None}
     if verbose:
-        engine.setdefault("print_every", max(10000, n * (n - 1) // 2))
         _ensure_visible_logging()
     else:
         engine["print_every"] = 0
@@ -264,7 +263,14 @@ def solve(A, E, lam, X0, **options):
     lam = _as_real(lam)
     X0 = _as_real(X0)
     _core.seed(seed)
-    X, d = _core.run(A, E, lam, X0, engine, hook)
+    try:
+        X, d = _core.run(A, E, lam, X0, engine, hook)
+    except OrthopairError as e:
+        # The refusals of the native run, under the name of the call made,
+        # as orthopair_solve reports them.
+        if e.function != "orthopair_run":
+            raise
+        raise type(e)("orthopair_solve:" + e.reason, e.message) from None
     info = Result.from_core(d)
     if verbose:
         logger.info("stopped: %s after %d iterations, F = %.16e, stationarity %.3e (scale %.3e), "

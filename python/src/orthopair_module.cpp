@@ -148,7 +148,8 @@ void seed(py::handle k_arg)
 // ---- the solver -------------------------------------------------------------
 
 const char* const OPTION_NAMES[] = {"rule", "max_iter", "time_limit", "target_f", "tol",
-                                    "tol_stat", "n_trials", "certify", "prox", "print_every"};
+                                    "tol_stat", "n_trials", "certify", "prox", "print_interval",
+                                    "print_every"};
 
 // A numeric option: a real number, not NaN, inside [lo, hi]; whole if asked.
 double number_option(const Checks& checks, py::handle v, const char* name, double lo, double hi,
@@ -195,7 +196,7 @@ RunOptions read_options(const Checks& checks, const py::dict& opts)
         if (!known) {
             checks.fail("badOption",
                         "unknown option '%s'; known: rule, max_iter, time_limit, target_f, tol, "
-                        "tol_stat, n_trials, certify, prox, print_every.",
+                        "tol_stat, n_trials, certify, prox, print_interval, print_every.",
                         field.c_str());
         }
         const py::handle v = item.second;
@@ -240,6 +241,8 @@ RunOptions read_options(const Checks& checks, const py::dict& opts)
             o.certify = number_option(checks, v, name, 0, 1, true) != 0;
         } else if (field == "prox") {
             o.prox = number_option(checks, v, name, 0, 1, true) != 0;
+        } else if (field == "print_interval") {
+            o.print_interval = number_option(checks, v, name, 0, INFINITY, false);
         } else if (field == "print_every") {
             out.print_every = number_option(checks, v, name, 0, 9e18, true);
         }

@@ -43,7 +43,7 @@ def main():
     with open(os.path.join(folder, "interrupted_run.m"), "w") as script:
         script.write(
             "addpath('%s');\n" % mex_dir.replace("'", "''")
-            + "n = 400; C = cov(seeded_uniform(2 * n, n, 3));\n"
+            + "n = 2000; C = cov(seeded_uniform(2 * n, n, 3));\n"
             "X0 = orth(seeded_uniform(n, 8, 4) - 0.5);\n"
             "disp('RUN STARTS');\n"
             "[X, info] = orthopair_run(-C, [], 0.01, X0, "
