@@ -30,7 +30,7 @@ double prox_direction(const Problem& p, const double* Xt, const double* Gt, doub
                       double* Lambda, double* Vt, double defect_tol = 0,
                       ProxReport* report = nullptr);
 
-// Restores XᵀX = I (to 1e-15) by changing only the entries marked in free
+// Restores XᵀX = I (to max(1e-15, 2e-16·r), the rounding level) by changing only the entries marked in free
 // (r×n, transposed like Xt): Newton steps Δ = W∘(X·K), K symmetric, on the
 // constraint, so that exact zeros stay exact. Returns false, with Xt in an
 // undefined state, when it does not converge (it starts only from
