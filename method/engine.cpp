@@ -307,14 +307,16 @@ private:
     //   ‖V‖/t ≤ mapping_factor_·tol_stat·max(1, ‖∇f‖). V/t is the
     //   projected, shrunk gradient that the step follows (ManPG stops on
     //   it); where it is this small, X is stationary to about the tolerance
-    //   of certificate (b), and what remains is for the pair passes to
-    //   settle (a) and for the exact measure to decide (b). Each time (b)
-    //   then fails, the factor is cut tenfold, so that the next phase goes
-    //   further instead of handing back at once;
+    //   of certificate (b). The exact measure (a few Newton–CG solves, far
+    //   cheaper than a pass over all pairs) then confirms (b) before the
+    //   phase ends, and what remains is for the pair passes to settle (a).
+    //   Each time (b) fails, here or after the passes, the factor is cut
+    //   tenfold, so that the proxy is not consulted again at once;
     // - when the gains no longer pay: proximal gradient steps converge
     //   linearly near a solution, each gain about ρ times the one before,
     //   so the gains still to come sum to about gain·ρ/(1 − ρ). With ρ
-    //   measured over the last WINDOW steps, the phase ends once that sum
+    //   measured over the last WINDOW steps (and the largest gain among
+    //   them, since the step size adapts), the phase ends once that sum
     //   is below stall/100·max(1, |F|) (stall is tol of certificate (a)):
     //   then a pair pass finds next to nothing above its threshold and is
     //   cheap, since the pair bounds settle almost every pair. Leaving
@@ -323,7 +325,7 @@ private:
     //   a row each gaining at most that much end it.
     void prox_phase(int64_t max_steps, double stall, int patience, bool use_mapping)
     {
-        constexpr int WINDOW = 5;
+        constexpr int WINDOW = 10;
         double gains[WINDOW + 1] = {};
         int quiet = 0;
         for (int64_t s = 0; s < max_steps && !stopped_; ++s) {
@@ -332,12 +334,19 @@ private:
             tick();
             if (gain <= 0) break;
             const double floor = 0.01 * stall * scale();
-            if (use_mapping && mapping_ <= mapping_factor_ * o_.tol_stat * grad_scale_) break;
+            if (use_mapping && mapping_ <= mapping_factor_ * o_.tol_stat * grad_scale_) {
+                // A pass costs far more than the measure: confirm first.
+                if (measure_passes()) break;
+                mapping_factor_ *= 0.1;
+            }
             for (int k = 0; k < WINDOW; ++k) gains[k] = gains[k + 1];
             gains[WINDOW] = gain;
             if (s >= WINDOW && gains[0] > 0) {
+                // The step size adapts, so single gains wobble: the rate is
+                // taken over the window and the tail from its largest gain.
                 const double rho = std::pow(gain / gains[0], 1.0 / WINDOW);
-                if (rho < 1 && gain * rho / (1 - rho) <= floor) break;
+                const double top = *std::max_element(gains, gains + WINDOW + 1);
+                if (rho < 1 && top * rho / (1 - rho) <= floor) break;
             }
             if (gain <= floor) {
                 if (++quiet >= patience) break;
@@ -362,6 +371,14 @@ private:
         info_.stationarity_converged = measure.converged;
         return info_.stationarity;
     }
+    // The measure (b) at the current point holds its tolerance (X is left
+    // as it is: no snap).
+    bool measure_passes()
+    {
+        const StationarityReport m = stationarity_measure(p_, Xt_.data(), AXt_.data());
+        return m.converged && m.value <= o_.tol_stat * grad_scale_;
+    }
+
     // Certificate (b). A snap that changed X voids the pass behind
     // certificate (a), so it counts as not stationary yet. A measure whose
     // Newton iteration did not converge is only an upper bound of the
