@@ -472,6 +472,7 @@ TEST(LargeRank, RunsTakeProxStepsAndCertify)
                                           << info.time << " s";
         EXPECT_GT(info.prox_steps, 0) << "r=" << r;
         EXPECT_LE(info.pair_gap, o.tol) << "r=" << r;
+        EXPECT_TRUE(info.stationarity_converged);
         EXPECT_LE(info.feasibility, 1e-13);
         const Mat AXt = method_test::literal_product(inst, inst.Xt);
         double g2 = 0;
