@@ -36,7 +36,9 @@
 %   with X0'*X0 = I to 1e-8, n >= 2, 1 <= r <= n.
 %
 %   OPTS fields (all optional):
-%     rule        'mixed' (default): prox steps until they stall, then full
+%     rule        'mixed' (default): prox steps until the gradient mapping
+%                 ||V||/t is within tol_stat (confirmed by measure (b)) or
+%                 the gains still to come fall below tol/100, then full
 %                 passes over all pairs until one takes no step above tol,
 %                 then the stationarity check; rounds repeat until both
 %                 certificates hold. 'zandrel', 'tolmiv' (greedy selectors
@@ -100,10 +102,10 @@
 %   'max_iter', 'time_limit', 'target', 'callback', 'callback_error',
 %   'interrupted' (Ctrl-C). Every stop returns the best X so far.
 %
-%   Prox steps and the exact measure (b) solve dense systems with r(r+1)/2
-%   unknowns; for r > 20 the run uses pair steps only and measures (b) by a
-%   diagonally scaled descent, an upper bound that may not certify (rule
-%   'prox' then stops 'stalled' at once).
+%   Prox steps and the exact measure (b) solve for a symmetric r-by-r
+%   multiplier by Newton steps whose linear systems are solved by conjugate
+%   gradients (each product O(n*r^2)), for every r. A measure whose Newton
+%   iteration did not converge is only an upper bound and certifies nothing.
 %
 %   Random pairs come from the C runtime's rand(); seed it with
 %   ORTHOPAIR_SEED for reproducible runs. A Ctrl-C is seen at progress

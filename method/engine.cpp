@@ -8,6 +8,9 @@
 #include "method.h"
 #include "pair_frame.h"
 #include "pair_select.h"
+#include "prox_subproblem.h"
+#include "stationarity.h"
+#include "stiefel.h"
 
 namespace method {
 namespace {
@@ -142,7 +145,7 @@ private:
             zero_.resize(total);
             for (size_t q = 0; q < total; ++q) zero_[q] = Xt_[q] != 0;
             Z_ = Xt_;
-            if (r_ <= MAX_NEWTON_RANK && orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) {
+            if (orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) {
                 Xt_.swap(Z_);
             } else {
                 polar(n_, r_, Xt_.data());
@@ -253,12 +256,16 @@ private:
         Y_.resize(total);
         zero_.resize(total);
         smooth_gradient(p_, AX_.full(), G_.data());
+        double g2 = 0;
+        for (double g : G_) g2 += g * g;
+        grad_scale_ = std::max(1.0, std::sqrt(g2));
         // A failed line search usually means t was too long for the
         // retraction: retry with a shorter one before giving up.
         for (int attempt = 0; attempt < 6; ++attempt) {
             prox_direction(p_, Xt_.data(), G_.data(), t_, Lambda_.data(), V_.data());
             double v2 = 0;
             for (double v : V_) v2 += v * v;
+            mapping_ = std::sqrt(v2) / t_;
             if (!(v2 > 0)) return 0;
             double alpha = 1;
             for (int k = 0; k < 12; ++k, alpha *= 0.5) {
@@ -300,7 +307,6 @@ private:
     void keep_zeros()
     {
         const size_t total = Y_.size();
-        if (r_ > MAX_NEWTON_RANK) return;
         double largest = 0;
         for (size_t q = 0; q < total; ++q) {
             zero_[q] = zero_[q] && p_.lambda[q % r_] > 0;
@@ -315,18 +321,57 @@ private:
         if (orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) Y_.swap(Z_);
     }
 
-    // Prox steps until they stall: a failed line search, or `patience` steps
-    // in a row each gaining no more than stall·max(1, |F|).
-    void prox_phase(int64_t max_steps, double stall, int patience)
+    // Prox steps until the measured progress says that the pair passes and
+    // the certificates should take over. The phase ends
+    //
+    // - when a line search fails (no step size lowers F);
+    // - with use_mapping, when the proximal gradient mapping is small:
+    //   ‖V‖/t ≤ mapping_factor_·tol_stat·max(1, ‖∇f‖). V/t is the
+    //   projected, shrunk gradient that the step follows (ManPG stops on
+    //   it); where it is this small, X is stationary to about the tolerance
+    //   of certificate (b). The exact measure (a few Newton–CG solves, far
+    //   cheaper than a pass over all pairs) then confirms (b) before the
+    //   phase ends, and what remains is for the pair passes to settle (a).
+    //   Each time (b) fails, here or after the passes, the factor is cut
+    //   tenfold, so that the proxy is not consulted again at once;
+    // - when the gains no longer pay: proximal gradient steps converge
+    //   linearly near a solution, each gain about ρ times the one before,
+    //   so the gains still to come sum to about gain·ρ/(1 − ρ). With ρ
+    //   measured over the last WINDOW steps (and the largest gain among
+    //   them, since the step size adapts), the phase ends once that sum
+    //   is below stall/100·max(1, |F|) (stall is tol of certificate (a)):
+    //   then a pair pass finds next to nothing above its threshold and is
+    //   cheap, since the pair bounds settle almost every pair. Leaving
+    //   earlier was measured to cost more in passes than the prox steps it
+    //   saved. Where the gains do not shrink steadily, `patience` steps in
+    //   a row each gaining at most that much end it.
+    void prox_phase(int64_t max_steps, double stall, int patience, bool use_mapping)
     {
         enter("prox");
+        constexpr int WINDOW = 10;
+        double gains[WINDOW + 1] = {};
         int quiet = 0;
         for (int64_t s = 0; s < max_steps && !stopped_; ++s) {
             const double gain = prox_step();
             prox_step_taken_ = true;
             tick();
             if (gain <= 0) break;
-            if (gain <= stall * scale()) {
+            const double floor = 0.01 * stall * scale();
+            if (use_mapping && mapping_ <= mapping_factor_ * o_.tol_stat * grad_scale_) {
+                // A pass costs far more than the measure: confirm first.
+                if (measure_passes()) break;
+                mapping_factor_ *= 0.1;
+            }
+            for (int k = 0; k < WINDOW; ++k) gains[k] = gains[k + 1];
+            gains[WINDOW] = gain;
+            if (s >= WINDOW && gains[0] > 0) {
+                // The step size adapts, so single gains wobble: the rate is
+                // taken over the window and the tail from its largest gain.
+                const double rho = std::pow(gain / gains[0], 1.0 / WINDOW);
+                const double top = *std::max_element(gains, gains + WINDOW + 1);
+                if (rho < 1 && top * rho / (1 - rho) <= floor) break;
+            }
+            if (gain <= floor) {
                 if (++quiet >= patience) break;
             } else {
                 quiet = 0;
@@ -345,15 +390,31 @@ private:
         double g2 = 0;
         for (double v : G) g2 += v * v;
         info_.stationarity_scale = std::max(1.0, std::sqrt(g2));
-        info_.stationarity = stationarity(p_, Xt_.data(), AXt);
+        const StationarityReport measure = stationarity_measure(p_, Xt_.data(), AXt);
+        info_.stationarity = measure.value;
+        info_.stationarity_converged = measure.converged;
         return info_.stationarity;
     }
+    // The measure (b) at the current point holds its tolerance (X is left
+    // as it is: no snap).
+    bool measure_passes()
+    {
+        const StationarityReport m = stationarity_measure(p_, Xt_.data(), AX_.full());
+        return m.converged && m.value <= o_.tol_stat * grad_scale_;
+    }
+
     // Certificate (b). A snap that changed X voids the pass behind
-    // certificate (a), so it counts as not stationary yet.
+    // certificate (a), so it counts as not stationary yet. A measure whose
+    // Newton iteration did not converge is only an upper bound of the
+    // minimum and certifies nothing. A failure sends the next prox phase
+    // further (see prox_phase).
     bool stationary()
     {
         if (snap_step()) return false;
-        return stationarity_now() <= o_.tol_stat * info_.stationarity_scale;
+        const bool ok = stationarity_now() <= o_.tol_stat * info_.stationarity_scale &&
+                        info_.stationarity_converged;
+        if (!ok) mapping_factor_ *= 0.1;
+        return ok;
     }
 
     // Pair steps, prox steps and snaps taken so far: a round of the loops
@@ -376,7 +437,7 @@ private:
                 any = true;
             }
         }
-        if (!any || r_ > MAX_NEWTON_RANK) return false;
+        if (!any) return false;
         zero_.resize(total);
         for (size_t q = 0; q < total; ++q) zero_[q] = Z_[q] != 0;
         if (!orthonormalize_on_pattern(n_, r_, Z_.data(), zero_.data())) return false;
@@ -401,7 +462,7 @@ private:
 
     void run_mixed()
     {
-        if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
+        if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3, true);
         for (int round = 0; !stopped_; ++round) {
             const int64_t moved = progress();
             sweeps_to_certificate();
@@ -410,7 +471,7 @@ private:
             if (stationary()) return stop(Stop::certified);
             // No pair gains more than tol, yet X is not first-order
             // stationary: move many rows at once, then take the small steps.
-            if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), prox_stall_, 3);
+            if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3, true);
             if (stopped_) return;
             sweep(0);
             if (stopped_) return;
@@ -446,12 +507,11 @@ private:
         return true;
     }
 
-    bool prox_allowed() const { return o_.prox && r_ <= MAX_NEWTON_RANK; }
+    bool prox_allowed() const { return o_.prox; }
 
     void run_prox()
     {
-        if (r_ > MAX_NEWTON_RANK) return stop(Stop::stalled);
-        prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3);
+        prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3, false);
         if (stopped_) return;
         if (!o_.certify) return stop(Stop::not_certified);
         snap_step();
@@ -579,7 +639,9 @@ private:
     bool stopped_ = false;
     bool prox_step_taken_ = false;   // the iteration just ended was a prox step
     bool screen_ = true;
-    double prox_stall_ = 1e-12;
+    double mapping_ = 0;             // ‖V‖/t of the last prox direction
+    double grad_scale_ = 1;          // max(1, ‖∇f‖_F) where it was formed
+    double mapping_factor_ = 1;      // see prox_phase
     double tmax_factor_ = 100;
     int max_rounds_ = 50;
     int64_t snaps_ = 0;

@@ -27,10 +27,11 @@
 // A = scale·DᵀD) are kept up to date by rank-2 changes and recomputed from
 // scratch every so often (Products in operator.h).
 //
-// The default rule 'mixed' runs prox steps until their gains stall (below
-// 1e-12·max(1, |F|) three times running), then full passes over all pairs
-// until one takes no step above tol, then checks (b); while (b) fails it
-// alternates prox phases and passes that take every gain. The passes are
+// The default rule 'mixed' runs prox steps until the proximal gradient
+// mapping ‖V‖/t is within the tolerance of (b) or the gains still to come
+// no longer reach tol (engine.cpp, prox_phase), then full passes over all
+// pairs until one takes no step above tol, then checks (b); while (b) fails
+// it alternates prox phases and passes that take every gain. The passes are
 // cheap near a sparse stationary point: a pair is solved only when an exact
 // upper bound of its possible gain (pair_bound) exceeds the threshold.
 
@@ -142,6 +143,7 @@ struct Info {
     double pair_gap = 0;             // NaN when no full pass was made
     double stationarity = 0;
     double stationarity_scale = 1;   // max(1, ‖∇f‖_F) at the end
+    bool stationarity_converged = true;  // false: the measure is only an upper bound
     double feasibility = 0;
     std::string phase;               // "prox", "pass", "pairs" (greedy steps), "done"
     int64_t pass_pairs_done = 0;     // pairs of the current pass looked at so far

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "manifold.h"
+#include "prox_subproblem.h"
 #include "test_support.h"
 
 using method_test::Instance;

@@ -54,17 +54,16 @@ inline std::vector<double> random_feasible(int32_t n, int32_t r, std::mt19937_64
     return Xt;
 }
 
-// Sparse PCA: A = −2·BᵀB with B m×n standard normal, columns centred and
-// scaled to unit norm; optional E and per-column weights.
+// Sparse PCA: A = −2·BᵀB with B m×n standard normal (m = 20 unless given),
+// columns centred and scaled to unit norm; optional E and per-column weights.
 inline Instance random_instance(int32_t n, int32_t r, double lambda, uint64_t seed, bool with_e = false,
-                                bool varied_weights = false)
+                                bool varied_weights = false, int32_t m = 20)
 {
     std::mt19937_64 rng(seed);
     std::normal_distribution<double> normal;
     Instance inst;
     inst.n = n;
     inst.r = r;
-    const int32_t m = 20;
     std::vector<double> B(static_cast<size_t>(m) * n);
     for (double& b : B) b = normal(rng);
     for (int32_t j = 0; j < n; ++j) {

@@ -1,0 +1,81 @@
+#pragma once
+
+// Symmetric r×r multipliers and the linear systems of their Newton steps.
+//
+// The prox direction, the restoration of XᵀX = I on a pattern and the
+// stationarity measure all solve for a symmetric r×r matrix K. Their Newton
+// systems share one operator, the generalized Hessian
+//
+//   H·K = sym(Xᵀ·(W∘(X·K))),
+//
+// with W a 0/1 mask (the entries where a piecewise-linear map is on its
+// sloped piece). It is positive semidefinite, and one product costs two
+// n×r by r×r products, O(n·r²), so the systems are solved matrix-free by
+// conjugate gradients instead of assembling and factoring a dense matrix of
+// r(r+1)/2 unknowns (O(n·r⁴) to assemble, O(r⁶) to factor).
+//
+// Coordinates: element u of the basis is the pair (c, d), c ≤ d, standing for
+// E_cd + E_dc when c < d and E_cc when c = d. In these coordinates the
+// Hessian's matrix is H[u][v] = ⟨W∘(X·basis v), X·basis u⟩, which is what
+// basis_pairing(Xᵀ·(W∘(X·K))) returns for K = Σ k_v·basis v.
+
+#include <cstdint>
+#include <vector>
+
+namespace method {
+
+struct SymIndex {
+    int32_t r;
+    std::vector<int32_t> c, d;
+    explicit SymIndex(int32_t r_);
+    int32_t size() const { return static_cast<int32_t>(c.size()); }
+};
+
+// g[u] = ⟨S, basis u⟩ for an r×r matrix S.
+void basis_pairing(const SymIndex& ix, const double* S, double* g);
+
+// L = base + s·Σ delta[u]·(basis u); base may be null for zero.
+void move_multiplier(const SymIndex& ix, const double* base, const double* delta, double s,
+                     double* L);
+
+// (XᵀY)_ab = Σ_i X_ia·Y_ib for two r×n transposed arrays; out r×r.
+void cross(int32_t n, int32_t r, const double* Xt, const double* Yt, double* out);
+
+// The operator scale·H + shift·I of one Newton system, with scratch for its
+// products. Xt (r×n) and W (r×n, transposed like Xt) must outlive it.
+class MultiplierSystem {
+public:
+    MultiplierSystem(const SymIndex& ix, int32_t n, const double* Xt, const unsigned char* W,
+                     double scale, double shift);
+
+    // out = (scale·H + shift·I)·k, both of size ix.size().
+    void apply(const double* k, double* out);
+    // The diagonal of scale·H + shift·I.
+    const std::vector<double>& diagonal() const { return diag_; }
+    // Mean diagonal entry of H alone (the scale that shifts are set against).
+    double mean_diagonal() const { return mean_; }
+    void set_shift(double shift);
+
+private:
+    const SymIndex& ix_;
+    int32_t n_;
+    const double* Xt_;
+    const unsigned char* W_;
+    double scale_, shift_, mean_ = 0;
+    std::vector<double> K_, Yt_, M_, diag_, hdiag_;
+};
+
+struct CgReport {
+    int32_t iterations = 0;
+    double residual = 0;     // ‖rhs − A·x‖ at the end
+    bool converged = false;  // residual ≤ rel_tol·‖rhs‖
+};
+
+// Solves A·x = rhs by conjugate gradients preconditioned with A's diagonal,
+// from x = 0, until ‖rhs − A·x‖ ≤ rel_tol·‖rhs‖ or max_iter iterations
+// (0: twice the number of unknowns, plus 10). A must be positive definite;
+// the callers make it so by a shift where the mask leaves H singular.
+CgReport conjugate_gradients(MultiplierSystem& A, const double* rhs, double* x, double rel_tol,
+                             int32_t max_iter = 0);
+
+}  // namespace method
