@@ -128,7 +128,7 @@ Small small_problem(int32_t n, int32_t r, std::mt19937_64& rng)
     }
     s.p.n = n;
     s.p.r = r;
-    s.p.A = s.A.data();
+    s.p.A = method::dense_operator(n, s.A.data());
     s.p.Et.resize(static_cast<size_t>(n) * r);
     for (double& e : s.p.Et) e = 0.5 * normal(rng);
     s.p.lambda.resize(r);
