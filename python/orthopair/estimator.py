@@ -40,8 +40,10 @@ class SparsePCA(TransformerMixin, BaseEstimator):
         minimise   -1/2 trace(W' S W) + alpha * sum|W|   subject to W'W = I,
 
     W n-by-n_components, with S = Xc'Xc / m the covariance scaled by the
-    sample count, so that alpha means the same whatever m. alpha = 0 is
-    ordinary PCA; a larger alpha puts more exact zeros in the loadings.
+    sample count, so that alpha means the same whatever m. alpha = 0 gives
+    the principal components themselves (from the SVD of the centred data,
+    without a solver run); a larger alpha puts more exact zeros in the
+    loadings.
 
     Parameters: n_components, alpha, and the solver's options rule
     ('mixed'), tol (1e-10), tol_stat (1e-6), max_iter, time_limit,
@@ -66,6 +68,7 @@ class SparsePCA(TransformerMixin, BaseEstimator):
       adjusted_variance_ratio_   the same over the total variance
       total_variance_        trace of the data's covariance (ddof 1)
       n_iter_, result_       the solver's iteration count and its Result
+                             (0 and None at alpha = 0)
       n_features_in_, n_components_
 
     ``transform(X)`` returns the scores (X - mean_) @ components_.T.
@@ -112,9 +115,15 @@ class SparsePCA(TransformerMixin, BaseEstimator):
         self.mean_ = X.mean(axis=0)
         Xc = X - self.mean_
         seed = 1 if self.random_state is None else self.random_state
-        W, info = solve(Gram(Xc, -1.0 / m), None, float(self.alpha), r, rule=self.rule,
-                        tol=self.tol, tol_stat=self.tol_stat, max_iter=self.max_iter,
-                        time_limit=self.time_limit, seed=seed, verbose=self.verbose)
+        if float(self.alpha) == 0:
+            # No penalty: the principal components themselves, from the
+            # thin SVD of the centred data (nothing n-by-n is formed).
+            W = np.linalg.svd(Xc, full_matrices=False)[2][:r].T
+            info = None
+        else:
+            W, info = solve(Gram(Xc, -1.0 / m), None, float(self.alpha), r, rule=self.rule,
+                            tol=self.tol, tol_stat=self.tol_stat, max_iter=self.max_iter,
+                            time_limit=self.time_limit, seed=seed, verbose=self.verbose)
         scores = Xc @ W
         variance = np.sum(scores * scores, axis=0) / (m - 1)
         order = np.argsort(-variance, kind="stable")
@@ -132,7 +141,7 @@ class SparsePCA(TransformerMixin, BaseEstimator):
         R = np.linalg.qr(scores, mode="r")
         self.adjusted_variance_ = np.diag(R) ** 2 / (m - 1)
         self.adjusted_variance_ratio_ = self.adjusted_variance_ / self.total_variance_
-        self.n_iter_ = info.iterations
+        self.n_iter_ = 0 if info is None else info.iterations
         self.result_ = info
         self.n_features_in_ = n
         self.n_components_ = r

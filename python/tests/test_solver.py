@@ -89,8 +89,9 @@ def test_no_penalty_gives_the_leading_eigenvectors():
     V, w = pca_subspace(C, 4)
     assert info.certified and info.feasibility < 1e-13
     assert np.isclose(-2 * info.f, w.sum(), rtol=1e-10)
-    # The same subspace: the projectors agree.
-    assert np.allclose(X @ X.T, V @ V.T, atol=1e-6)
+    # The same subspace: the projectors agree to what the certificate
+    # (stationarity at 1e-6 of the gradient's size) implies for this gap.
+    assert np.allclose(X @ X.T, V @ V.T, atol=2e-5)
 
 
 def test_certificate_agrees_with_the_run_and_with_numpy():
