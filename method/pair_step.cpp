@@ -4,6 +4,7 @@
 
 #include "method.h"
 #include "orthogonal_2x2.h"
+#include "pass_screen.h"
 #include "polynomial_roots.h"
 
 namespace method {
@@ -150,8 +151,6 @@ void pair_model(const Problem& p, const double* Xt, const double* AXt, int32_t i
     model.kjj = kjj;
 }
 
-namespace {
-
 // Least value over the unit circle of qcc·c² + qcs·c·s + qss·s² + lc·c + ls·s.
 // The stationary points are the roots in t = tan(θ/2) of
 //   (qcs − ls)·t⁴ − (4·(qss − qcc) + 2·lc)·t³ − 6·qcs·t² + (4·(qss − qcc) − 2·lc)·t + (qcs + ls),
@@ -160,8 +159,8 @@ namespace {
 // finder's absolute test for negligible leading terms acts relatively.
 // With quadrant = (γ, ς) ≠ (0, 0) only the points with γ·c ≥ 0 and ς·s ≥ 0
 // count.
-double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, double gc = 0,
-                      double gs = 0)
+double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, double gc,
+                      double gs)
 {
     auto value = [&](double c, double s) { return ((qcc * c * c + qcs * c * s) + qss * s * s) + (lc * c + ls * s); };
     const bool arc = gc != 0;
@@ -185,8 +184,6 @@ double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, 
     }
     return best;
 }
-
-}  // namespace
 
 double pair_bound(const PairModel& model, double threshold)
 {
