@@ -83,6 +83,57 @@ TEST(CertifiedPoint, NoPairGainsAndPairGapBoundsEveryPair)
     EXPECT_GE(with_zero_rows, 2);  // the pass settled zero rows in bulk at a certificate
 }
 
+TEST(CertifiedPoint, ANearlyStationaryPointIsCertifiedOnlyOnceStationary)
+{
+    // A strict local minimiser by construction, E then moved so that the
+    // measure is 3 to 300 times its tolerance, with a gradient norm well
+    // above 1 (A and E scaled up): whatever the run does, a 'certified' end
+    // must hold both certificates literally.
+    int checked = 0;
+    for (uint64_t seed = 30; seed < 36; ++seed) {
+        for (double factor : {3.0, 30.0, 300.0}) {
+            std::mt19937_64 rng(seed);
+            Instance inst;
+            inst.n = 9;
+            inst.r = 2;
+            inst.A = method_test::random_symmetric(9, seed % 2 ? 4 : 0, rng);
+            for (double& a : inst.A) a *= 20;
+            inst.Xt = method_test::sparse_feasible(9, 2, {0, 3, 4, 7}, seed % 3 == 0, rng);
+            inst.problem.lambda = {5.0, 3.0};
+            inst.bind();
+            method_test::make_stationary(inst, 60.0, false, rng);
+            method::Options o;
+            o.tol_stat = 1e-5;
+            const double allowed0 = o.tol_stat * std::max(1.0, literal_gradient_norm(inst, inst.Xt));
+            std::normal_distribution<double> normal;
+            std::vector<double> push(inst.problem.Et.size());
+            for (double& v : push) v = normal(rng);
+            double norm = 0;
+            for (double v : push) norm += v * v;
+            for (size_t q = 0; q < push.size(); ++q) {
+                if (inst.Xt[q] != 0) inst.problem.Et[q] += factor * allowed0 * push[q] / std::sqrt(norm);
+            }
+            o.prox = seed % 2 == 0;
+            o.time_limit = 30;
+            const method::Info info = method::run(inst.problem, o, inst.Xt, nullptr);
+            if (info.stop != "certified") continue;
+            ++checked;
+            const double measure = method_test::literal_stationarity(inst, inst.Xt);
+            const double allowed = o.tol_stat * std::max(1.0, literal_gradient_norm(inst, inst.Xt));
+            EXPECT_LE(measure, allowed * (1 + 1e-6) + 1e-13)
+                << "seed " << seed << " factor " << factor << ": certified at " << measure / allowed
+                << " times the tolerance";
+            const double scale = std::max(1.0, std::fabs(info.f));
+            for (int32_t i = 0; i < 9; ++i) {
+                for (int32_t j = i + 1; j < 9; ++j) {
+                    EXPECT_LE(best_pair_gain(inst, inst.Xt, i, j, 2000), o.tol * scale + 1e-12 * scale);
+                }
+            }
+        }
+    }
+    EXPECT_GE(checked, 6);
+}
+
 TEST(CertifiedPoint, ASaddleIsLeftNotCertified)
 {
     // X stationary by construction but a saddle for pair steps (Λ = 2·I
@@ -123,7 +174,7 @@ TEST(PairBound, HoldsAtEveryThresholdTheEngineUses)
     // tol·max(1, |F|) and 1e-15·max(1, |F|).
     uint64_t seed = 50;
     int checked = 0;
-    for (int kind = 0; kind < 4; ++kind) {
+    for (int kind = 0; kind < 5; ++kind) {
         for (int rep = 0; rep < 3; ++rep) {
             std::mt19937_64 rng(seed++);
             Instance inst;
@@ -132,11 +183,20 @@ TEST(PairBound, HoldsAtEveryThresholdTheEngineUses)
             inst.A = method_test::random_symmetric(7, kind % 2 ? 4 : 0, rng);
             if (kind == 0) {
                 inst.Xt = method_test::random_feasible(7, inst.r, rng);
+            } else if (kind == 4) {
+                // Every row nonzero in one column only: the one-row columns
+                // that the quadrant refinement treats exactly.
+                inst.Xt = method_test::sparse_feasible(7, inst.r, {0, 1, 2, 3, 4, 5, 6}, true, rng);
             } else {
                 inst.Xt = method_test::sparse_feasible(7, inst.r, {1, 2, 4, 6}, kind >= 2, rng);
             }
-            inst.problem.lambda.assign(inst.r, 0.6);
+            inst.problem.lambda.assign(inst.r, kind == 4 ? 1.5 : 0.6);
             inst.bind();
+            if (kind == 4) {
+                std::normal_distribution<double> normal;
+                inst.problem.Et.resize(inst.Xt.size());
+                for (double& e : inst.problem.Et) e = normal(rng);
+            }
             if (kind == 3) method_test::make_stationary(inst, rep - 0.5, true, rng);
             const double scale = std::max(1.0, std::fabs(literal_objective(inst, inst.Xt)));
             const std::vector<double> AXt = method_test::plain_product(inst, inst.Xt);
@@ -158,7 +218,7 @@ TEST(PairBound, HoldsAtEveryThresholdTheEngineUses)
             }
         }
     }
-    EXPECT_EQ(checked, 12 * 21);
+    EXPECT_EQ(checked, 15 * 21);
 }
 
 TEST(Stationarity, IsTheLeastNormSubgradientFoundByAGenericMinimisation)

@@ -213,6 +213,50 @@ TEST(PassScreen, LeavesNoGainingPairUnlookedAt)
     }
 }
 
+TEST(PassScreen, ItsLargestValueBoundsThePairsSettledInBulk)
+{
+    // X = signed coordinate vectors: no two nonzero rows share a pair with a
+    // gain to hide behind, so the pairs (nonzero, zero) settled in bulk with a
+    // generous threshold are the ones whose gains the tally must cover.
+    int settled_with_gain = 0;
+    for (uint64_t seed = 400; seed < 412; ++seed) {
+        std::mt19937_64 rng(seed);
+        const int32_t n = 8, r = 1 + static_cast<int32_t>(seed % 2);
+        Instance inst;
+        inst.n = n;
+        inst.r = r;
+        inst.A = method_test::random_symmetric(n, seed % 3 == 0 ? 3 : 0, rng);
+        inst.Xt.assign(static_cast<size_t>(n) * r, 0.0);
+        for (int32_t c = 0; c < r; ++c) inst.Xt[c + static_cast<size_t>(r) * (2 + 3 * c)] = c % 2 ? -1.0 : 1.0;
+        inst.problem.lambda.assign(r, 0.8);
+        inst.bind();
+        const std::vector<double> gains = all_gains(inst, 720);
+        const double scale = std::max(1.0, std::fabs(literal_objective(inst, inst.Xt)));
+        std::vector<double> AXt(inst.Xt.size());
+        method::multiply(inst.problem, inst.Xt.data(), AXt.data());
+        method::PassScreen screen(inst.problem);
+        method::PassHooks hooks;
+        std::set<std::pair<int32_t, int32_t>> seen;
+        hooks.threshold = [&] { return 4.0 * scale; };
+        hooks.visit = [&](int32_t i, int32_t j) {
+            seen.insert({i, j});
+            method::PairVisit v;
+            v.gain = gains[pair_index(n, i, j)];
+            return v;
+        };
+        hooks.stopped = [] { return false; };
+        const method::PassTally tally = screen.pass(inst.Xt, AXt, hooks);
+        for (int32_t i = 0; i < n; ++i) {
+            for (int32_t j = i + 1; j < n; ++j) {
+                const double g = gains[pair_index(n, i, j)];
+                EXPECT_GE(tally.largest, g - 1e-12 * scale) << "seed " << seed << " pair " << i << "," << j;
+                settled_with_gain += !seen.count({i, j}) && g > 1e-6;
+            }
+        }
+    }
+    EXPECT_GT(settled_with_gain, 10);
+}
+
 namespace {
 
 // The visitor's work, as the engine does it: bound, solve, take the step when
