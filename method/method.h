@@ -83,7 +83,6 @@ struct Info {
     int64_t pair_steps = 0;
     int64_t moves = 0;
     int64_t screened = 0;           // pairs of full passes settled by a bound alone (one by one or in groups)
-    int64_t touched = 0;            // pairs of the last finished pass bounded or solved one by one
     int64_t sweeps = 0;
     int64_t prox_steps = 0;
     double time = 0;
@@ -95,6 +94,8 @@ struct Info {
     double stationarity = 0;
     double stationarity_scale = 1;   // max(1, ‖∇f‖_F) at the end
     double feasibility = 0;
+    int64_t touched = -1;            // pairs the last finished pass looked at one by one;
+                                     // -1 before the first
     std::vector<HistoryPoint> history;
 };
 
