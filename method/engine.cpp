@@ -203,7 +203,7 @@ private:
             v.stop = tick();
             return v;
         };
-        hooks.stopped = [&] {
+        hooks.stopped = [&](int64_t) {
             if (!stopped_ && elapsed() >= o_.time_limit) stop("time_limit");
             return stopped_;
         };

@@ -142,7 +142,7 @@ PassTally PassScreen::pass(const std::vector<double>& Xt, const std::vector<doub
     ++epoch_;
     classify(Xt);
     for (int32_t i = 0; i + 1 < n; ++i) {
-        if (hooks.stopped()) return tally;
+        if (hooks.stopped(tally.touched + tally.settled)) return tally;
         int32_t j = i + 1;
         while (j < n && !stop_) {
             if (!zero_[i]) {

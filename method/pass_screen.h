@@ -102,7 +102,8 @@ struct PairVisit {
 struct PassHooks {
     std::function<double()> threshold;                   // τ, as it is now
     std::function<PairVisit(int32_t, int32_t)> visit;    // one pair, one by one
-    std::function<bool()> stopped;                       // asked once per row
+    std::function<bool(int64_t)> stopped;                // asked once per row, with the
+                                                         // pairs dealt with so far
 };
 
 struct PassTally {

@@ -105,7 +105,7 @@ int main(int argc, char** argv)
         v.gain = one_pair(i, j);
         return v;
     };
-    hooks.stopped = [] { return false; };
+    hooks.stopped = [](int64_t) { return false; };
     const method::PassTally tally = screen.pass(Xt, AXt, hooks);
     const double pass_time = seconds_since(t0);
     const int64_t all = static_cast<int64_t>(n) * (n - 1) / 2;

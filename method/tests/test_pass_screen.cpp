@@ -194,7 +194,7 @@ TEST(PassScreen, LeavesNoGainingPairUnlookedAt)
                 v.gain = gains[pair_index(s.n, i, j)];
                 return v;
             };
-            hooks.stopped = [] { return false; };
+            hooks.stopped = [](int64_t) { return false; };
             const method::PassTally tally = screen.pass(inst.Xt, AXt, hooks);
             ASSERT_TRUE(tally.complete);
             EXPECT_EQ(tally.touched, static_cast<int64_t>(seen.size()));
@@ -244,7 +244,7 @@ TEST(PassScreen, ItsLargestValueBoundsThePairsSettledInBulk)
             v.gain = gains[pair_index(n, i, j)];
             return v;
         };
-        hooks.stopped = [] { return false; };
+        hooks.stopped = [](int64_t) { return false; };
         const method::PassTally tally = screen.pass(inst.Xt, AXt, hooks);
         for (int32_t i = 0; i < n; ++i) {
             for (int32_t j = i + 1; j < n; ++j) {
@@ -321,7 +321,7 @@ TEST(PassScreen, TakesTheStepsOfAPassThatLooksAtEveryPair)
                 v.moved = bulk.moves != before;
                 return v;
             };
-            hooks.stopped = [] { return false; };
+            hooks.stopped = [](int64_t) { return false; };
             const method::PassTally tally = screen.pass(bulk.Xt, bulk.AXt, hooks);
             ASSERT_TRUE(tally.complete);
             EXPECT_EQ(tally.moves, bulk.moves);
@@ -354,9 +354,35 @@ TEST(PassScreen, TouchesOnlyPairsOfNonzeroRowsNearASparseStationaryPoint)
         method::PassHooks hooks;
         hooks.threshold = [&] { return 1e-10 * std::max(1.0, std::fabs(literal_objective(inst, inst.Xt))); };
         hooks.visit = [](int32_t, int32_t) { return method::PairVisit{}; };
-        hooks.stopped = [] { return false; };
+        hooks.stopped = [](int64_t) { return false; };
         const method::PassTally tally = screen.pass(inst.Xt, AXt, hooks);
         EXPECT_EQ(tally.touched, 15) << "seed " << seed;
         EXPECT_EQ(tally.settled, 60 * 59 / 2 - 15);
+    }
+}
+
+TEST(PassScreen, ReportsItsProgressAndStopsWhenAsked)
+{
+    Instance inst = make_point(settings()[3], 500);
+    std::vector<double> AXt(inst.Xt.size());
+    method::multiply(inst.problem, inst.Xt.data(), AXt.data());
+    for (int stop_at : {0, 3, 1000}) {
+        method::PassScreen screen(inst.problem);
+        method::PassHooks hooks;
+        hooks.threshold = [] { return 1e-10; };
+        hooks.visit = [](int32_t, int32_t) { return method::PairVisit{}; };
+        int calls = 0;
+        int64_t last = -1;
+        hooks.stopped = [&](int64_t done) {
+            EXPECT_GE(done, last);
+            last = done;
+            return calls++ == stop_at;
+        };
+        const method::PassTally tally = screen.pass(inst.Xt, AXt, hooks);
+        EXPECT_EQ(tally.complete, stop_at >= inst.n - 1);
+        if (!tally.complete) {
+            EXPECT_EQ(tally.touched + tally.settled, last);
+            EXPECT_LT(last, static_cast<int64_t>(inst.n) * (inst.n - 1) / 2);
+        }
     }
 }
