@@ -274,3 +274,23 @@ TEST(Stationarity, NeverBelowTheLeastNormSubgradientAboveTheNewtonRank)
     const double reference = method_test::literal_stationarity(inst, inst.Xt, 4000);
     EXPECT_GE(measure, reference * (1 - 1e-9) - 1e-14);
 }
+
+TEST(PairGap, IsNaNUntilAPassFinishes)
+{
+    // A pass cut short by the iteration limit or the clock has shown nothing
+    // about the pairs it did not reach.
+    for (int limit = 0; limit < 2; ++limit) {
+        Instance inst = random_instance(9, 2, 0.5, 60 + limit);
+        method::Options o;
+        o.rule = method::Rule::sweep;
+        if (limit == 0) {
+            o.max_iter = 20;  // of 36 pairs
+        } else {
+            o.time_limit = 0;
+        }
+        const method::Info info = method::run(inst.problem, o, inst.Xt, nullptr);
+        EXPECT_EQ(info.sweeps, 0);
+        EXPECT_TRUE(std::isnan(info.pair_gap)) << info.pair_gap;
+        EXPECT_NE(info.stop, "certified");
+    }
+}

@@ -27,6 +27,7 @@ struct Setting {
     bool with_e;
     double shift;       // NaN: E random (or none); else stationary by construction
     bool edge;
+    bool dust = false;  // two rows outside the support get entries of 1e-4 to 1e-7
 };
 
 // Points with exact zero rows, over the kinds of A, E and λ the method meets.
@@ -38,6 +39,7 @@ std::vector<Setting> settings()
         {9, 3, 5, 5, false, true, none, false},   {8, 2, 3, 4, true, false, 3.0, false},
         {9, 2, 4, 0, true, false, 0.2, true},     {8, 3, 6, 6, true, false, -1.0, false},
         {7, 2, 2, 3, false, false, 5.0, true},    {9, 3, 4, 0, false, true, 1.0, true},
+        {8, 2, 3, 0, true, true, none, false, true}, {9, 3, 4, 4, false, false, none, false, true},
     };
 }
 
@@ -54,6 +56,30 @@ Instance make_point(const Setting& s, uint64_t seed)
     rows.resize(s.support);
     std::sort(rows.begin(), rows.end());
     inst.Xt = method_test::sparse_feasible(s.n, s.r, rows, s.disjoint, rng);
+    if (s.dust) {
+        // Rows that are nearly but not exactly zero must not pass for zero
+        // rows: small entries, then X made orthonormal again (Gram–Schmidt
+        // combines columns, so exact zero rows stay zero).
+        std::normal_distribution<double> normal;
+        int32_t dusted = 0;
+        for (int32_t i = 0; i < s.n && dusted < 2; ++i) {
+            if (std::find(rows.begin(), rows.end(), i) != rows.end()) continue;
+            for (int32_t c = 0; c < s.r; ++c) inst.Xt[c + static_cast<size_t>(s.r) * i] = std::pow(10.0, -4 - dusted * 3) * normal(rng);
+            ++dusted;
+        }
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int32_t c = 0; c < s.r; ++c) {
+                for (int32_t b = 0; b < c; ++b) {
+                    double d = 0;
+                    for (int32_t i = 0; i < s.n; ++i) d += inst.Xt[b + static_cast<size_t>(s.r) * i] * inst.Xt[c + static_cast<size_t>(s.r) * i];
+                    for (int32_t i = 0; i < s.n; ++i) inst.Xt[c + static_cast<size_t>(s.r) * i] -= d * inst.Xt[b + static_cast<size_t>(s.r) * i];
+                }
+                double norm = 0;
+                for (int32_t i = 0; i < s.n; ++i) norm += inst.Xt[c + static_cast<size_t>(s.r) * i] * inst.Xt[c + static_cast<size_t>(s.r) * i];
+                for (int32_t i = 0; i < s.n; ++i) inst.Xt[c + static_cast<size_t>(s.r) * i] /= std::sqrt(norm);
+            }
+        }
+    }
     inst.problem.lambda.assign(s.r, 0.0);
     for (int32_t c = 0; c < s.r; ++c) inst.problem.lambda[c] = (c == 1 ? 0.0 : 0.3 + 0.4 * c);
     inst.bind();
