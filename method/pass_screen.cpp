@@ -28,6 +28,9 @@ double diagonal_entry(const Problem& p, int32_t i)
 
 double largest_offdiagonal(const Problem& p, int32_t i)
 {
+    // Any upper bound serves. Read exactly here, O(n) once per row and run;
+    // where A = scale·DᵀD, Cauchy–Schwarz gives |A(i, j)| ≤
+    // sqrt(|A(i, i)|·max_j |A(j, j)|) in O(1) from the diagonal.
     // A is symmetric: column i is row i, and contiguous.
     const double* column = p.A + static_cast<size_t>(p.n) * i;
     double largest = 0;
