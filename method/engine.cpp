@@ -194,6 +194,7 @@ private:
     {
         const int64_t before = info_.moves;
         PassHooks hooks;
+        hooks.product_row = [&](int32_t i) { return AXt_.data() + static_cast<size_t>(r_) * i; };
         hooks.threshold = [&] { return std::max(threshold, 1e-15) * scale(); };
         hooks.visit = [&](int32_t i, int32_t j) {
             const int64_t moves = info_.moves;
@@ -207,7 +208,7 @@ private:
             if (!stopped_ && elapsed() >= o_.time_limit) stop("time_limit");
             return stopped_;
         };
-        const PassTally tally = pass_.pass(Xt_, AXt_, hooks);
+        const PassTally tally = pass_.pass(Xt_, hooks);
         const int64_t taken = info_.moves - before;
         if (!tally.complete) return taken;
         ++info_.sweeps;

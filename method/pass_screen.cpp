@@ -9,11 +9,7 @@ namespace {
 
 constexpr double EPS = std::numeric_limits<double>::epsilon();
 
-// Row i of A·X + E is AXt(:, i) + Et(:, i); Et may be absent (E = 0).
-const double* product_row(const Problem& p, const double* AXt, int32_t i)
-{
-    return AXt + static_cast<size_t>(p.r) * i;
-}
+// Row i of A·X + E is row i of A·X plus Et(:, i); Et may be absent (E = 0).
 const double* linear_row(const Problem& p, int32_t i)
 {
     return p.Et.empty() ? nullptr : p.Et.data() + static_cast<size_t>(p.r) * i;
@@ -40,12 +36,12 @@ double largest_offdiagonal(const Problem& p, int32_t i)
     return largest;
 }
 
-ZeroRowGroup zero_row_group(const Problem& p, const double* Xt, const double* AXt, int32_t i,
+ZeroRowGroup zero_row_group(const Problem& p, const double* Xt, const double* ax_i, int32_t i,
                             double alpha, double beta)
 {
     const int32_t r = p.r;
     const double* z = Xt + static_cast<size_t>(r) * i;
-    const double* mi = product_row(p, AXt, i);
+    const double* mi = ax_i;
     const double* ei = linear_row(p, i);
     ZeroRowGroup g;
     double a_size = 0;
@@ -92,11 +88,11 @@ double zero_row_bound(const ZeroRowGroup& g, double B)
     return largest + margin;
 }
 
-double zero_row_key(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j)
+double zero_row_key(const Problem& p, const double* Xt, int32_t i, const double* ax_j, int32_t j)
 {
     const int32_t r = p.r;
     const double* z = Xt + static_cast<size_t>(r) * i;
-    const double* mj = product_row(p, AXt, j);
+    const double* mj = ax_j;
     const double* ej = linear_row(p, j);
     double b = 0, size = 0;
     for (int32_t k = 0; k < r; ++k) {
@@ -136,8 +132,7 @@ void PassScreen::classify(const std::vector<double>& Xt)
     }
 }
 
-PassTally PassScreen::pass(const std::vector<double>& Xt, const std::vector<double>& AXt,
-                           const PassHooks& hooks)
+PassTally PassScreen::pass(const std::vector<double>& Xt, const PassHooks& hooks)
 {
     const int32_t n = p_.n;
     PassTally tally;
@@ -149,7 +144,7 @@ PassTally PassScreen::pass(const std::vector<double>& Xt, const std::vector<doub
         int32_t j = i + 1;
         while (j < n && !stop_) {
             if (!zero_[i]) {
-                if (!zero_[j] || !settle(Xt, AXt, i, j, hooks, tally)) visit(i, j, Xt, hooks, tally);
+                if (!zero_[j] || !settle(Xt, i, j, hooks, tally)) visit(i, j, Xt, hooks, tally);
                 ++j;
                 continue;
             }
@@ -159,7 +154,7 @@ PassTally PassScreen::pass(const std::vector<double>& Xt, const std::vector<doub
             const int32_t next = next_it == nonzero_.end() ? n : *next_it;
             tally.settled += next - j;
             if (next >= n) break;
-            if (!settle(Xt, AXt, next, i, hooks, tally)) visit(i, next, Xt, hooks, tally);
+            if (!settle(Xt, next, i, hooks, tally)) visit(i, next, Xt, hooks, tally);
             j = next + 1;
         }
         if (stop_) return tally;
@@ -168,13 +163,13 @@ PassTally PassScreen::pass(const std::vector<double>& Xt, const std::vector<doub
     return tally;
 }
 
-bool PassScreen::settle(const std::vector<double>& Xt, const std::vector<double>& AXt,
-                        int32_t i, int32_t j, const PassHooks& hooks, PassTally& tally)
+bool PassScreen::settle(const std::vector<double>& Xt, int32_t i, int32_t j,
+                        const PassHooks& hooks, PassTally& tally)
 {
     Group& g = groups_[i];
     if (g.epoch != epoch_) {
         if (std::isnan(alpha_[i])) alpha_[i] = largest_offdiagonal(p_, i);
-        g.data = zero_row_group(p_, Xt.data(), AXt.data(), i, alpha_[i], beta_);
+        g.data = zero_row_group(p_, Xt.data(), hooks.product_row(i), i, alpha_[i], beta_);
         g.epoch = epoch_;
         g.settled = -1;
         g.bound = 0;
@@ -182,7 +177,7 @@ bool PassScreen::settle(const std::vector<double>& Xt, const std::vector<double>
     }
     // The bound grows with the key, so one evaluation settles every smaller
     // key and one refusal every larger one.
-    const double key = zero_row_key(p_, Xt.data(), AXt.data(), i, j);
+    const double key = zero_row_key(p_, Xt.data(), i, hooks.product_row(j), j);
     if (key <= g.settled) {
         ++tally.settled;
         tally.largest = std::max(tally.largest, g.bound);

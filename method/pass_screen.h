@@ -71,9 +71,9 @@ struct ZeroRowGroup {
     int32_t r = 0;
 };
 
-// The group of row i, from the current X and A·X; alpha and beta come from
-// the caller (they depend on A only).
-ZeroRowGroup zero_row_group(const Problem& p, const double* Xt, const double* AXt, int32_t i,
+// The group of row i, from the current X and row i of A·X (ax_i, r doubles);
+// alpha and beta come from the caller (they depend on A only).
+ZeroRowGroup zero_row_group(const Problem& p, const double* Xt, const double* ax_i, int32_t i,
                             double alpha, double beta);
 
 // An upper bound, rounding included, of the gain of every pair (i, j) with row
@@ -82,8 +82,8 @@ ZeroRowGroup zero_row_group(const Problem& p, const double* Xt, const double* AX
 double zero_row_bound(const ZeroRowGroup& group, double B);
 
 // An upper bound of |b_j| = |⟨X(i, :), (A·X + E)(j, :)⟩| that covers the
-// rounding of its own computation.
-double zero_row_key(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j);
+// rounding of its own computation; ax_j is row j of A·X (r doubles).
+double zero_row_key(const Problem& p, const double* Xt, int32_t i, const double* ax_j, int32_t j);
 
 // The reads of A that the bounds make (one place, for other storages of A).
 double diagonal_entry(const Problem& p, int32_t i);
@@ -100,6 +100,7 @@ struct PairVisit {
 };
 
 struct PassHooks {
+    std::function<const double*(int32_t)> product_row;   // row i of A·X as it is now
     std::function<double()> threshold;                   // τ, as it is now
     std::function<PairVisit(int32_t, int32_t)> visit;    // one pair, one by one
     std::function<bool(int64_t)> stopped;                // asked once per row, with the
@@ -121,10 +122,10 @@ class PassScreen {
 public:
     explicit PassScreen(const Problem& p);
 
-    // One pass. Xt and AXt are read through the vectors at every use, since
-    // the caller may swap their storage when it takes a step.
-    PassTally pass(const std::vector<double>& Xt, const std::vector<double>& AXt,
-                   const PassHooks& hooks);
+    // One pass. Xt is read through the vector at every use, since the caller
+    // may swap its storage when it takes a step; rows of A·X come from
+    // hooks.product_row.
+    PassTally pass(const std::vector<double>& Xt, const PassHooks& hooks);
 
 private:
     struct Group {
@@ -138,8 +139,8 @@ private:
     bool row_is_zero(const std::vector<double>& Xt, int32_t i) const;
     void classify(const std::vector<double>& Xt);
     // Settles (nonzero row i, zero row j) by its key, or hands it on.
-    bool settle(const std::vector<double>& Xt, const std::vector<double>& AXt, int32_t i,
-                int32_t j, const PassHooks& hooks, PassTally& tally);
+    bool settle(const std::vector<double>& Xt, int32_t i, int32_t j, const PassHooks& hooks,
+                PassTally& tally);
     void visit(int32_t i, int32_t j, const std::vector<double>& Xt, const PassHooks& hooks,
                PassTally& tally);
 

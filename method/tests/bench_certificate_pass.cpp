@@ -99,6 +99,7 @@ int main(int argc, char** argv)
     auto t0 = std::chrono::steady_clock::now();
     method::PassScreen screen(p);
     method::PassHooks hooks;
+    hooks.product_row = [&](int32_t row) { return AXt.data() + static_cast<size_t>(r) * row; };
     hooks.threshold = [&] { return threshold; };
     hooks.visit = [&](int32_t i, int32_t j) {
         method::PairVisit v;
@@ -106,7 +107,7 @@ int main(int argc, char** argv)
         return v;
     };
     hooks.stopped = [](int64_t) { return false; };
-    const method::PassTally tally = screen.pass(Xt, AXt, hooks);
+    const method::PassTally tally = screen.pass(Xt, hooks);
     const double pass_time = seconds_since(t0);
     const int64_t all = static_cast<int64_t>(n) * (n - 1) / 2;
     std::printf("n %d r %d nonzero rows %d: pass %.3f s, touched %lld of %lld pairs (%.2g), solved %lld, "

@@ -135,7 +135,7 @@ TEST(ZeroRowBound, IsAboveTheBestGainOfEveryZeroRow)
                     if (j != i) alpha = std::max(alpha, std::fabs(inst.A[i + static_cast<size_t>(s.n) * j]));
                 }
                 const method::ZeroRowGroup group =
-                    method::zero_row_group(inst.problem, inst.Xt.data(), AXt.data(), i, alpha, beta);
+                    method::zero_row_group(inst.problem, inst.Xt.data(), AXt.data() + static_cast<size_t>(s.r) * i, i, alpha, beta);
                 for (int32_t j = 0; j < s.n; ++j) {
                     if (j == i || !row_zero(inst, inst.Xt, j)) continue;
                     // b_j = ⟨X(i, :), (A·X + E)(j, :)⟩ literally.
@@ -145,7 +145,7 @@ TEST(ZeroRowBound, IsAboveTheBestGainOfEveryZeroRow)
                         if (!inst.problem.Et.empty()) m += inst.problem.Et[k + static_cast<size_t>(s.r) * j];
                         b += inst.Xt[k + static_cast<size_t>(s.r) * i] * m;
                     }
-                    const double key = method::zero_row_key(inst.problem, inst.Xt.data(), AXt.data(), i, j);
+                    const double key = method::zero_row_key(inst.problem, inst.Xt.data(), i, AXt.data() + static_cast<size_t>(inst.r) * j, j);
                     ASSERT_GE(key, std::fabs(b));
                     const double gain = best_pair_gain(inst, inst.Xt, std::min(i, j), std::max(i, j), 2000);
                     const double bound = method::zero_row_bound(group, key);
@@ -187,8 +187,8 @@ TEST(ZeroRowBound, IsTheBestGainWhenTheZeroRowIsDecoupled)
         const std::vector<double> AXt = method_test::plain_product(inst, inst.Xt);
         for (int32_t i = 0; i < 5; ++i) {
             const method::ZeroRowGroup group = method::zero_row_group(
-                inst.problem, inst.Xt.data(), AXt.data(), i, 0.0, -inst.A[j + n * j]);
-            const double key = method::zero_row_key(inst.problem, inst.Xt.data(), AXt.data(), i, j);
+                inst.problem, inst.Xt.data(), AXt.data() + static_cast<size_t>(r) * i, i, 0.0, -inst.A[j + n * j]);
+            const double key = method::zero_row_key(inst.problem, inst.Xt.data(), i, AXt.data() + static_cast<size_t>(inst.r) * j, j);
             const double gain = best_pair_gain(inst, inst.Xt, i, j, 4000);
             EXPECT_NEAR(method::zero_row_bound(group, key), gain, 1e-9) << "seed " << seed << " row " << i;
         }
@@ -212,6 +212,7 @@ TEST(PassScreen, LeavesNoGainingPairUnlookedAt)
             method::PassScreen screen(inst.problem);
             std::set<std::pair<int32_t, int32_t>> seen;
             method::PassHooks hooks;
+            hooks.product_row = [&](int32_t row) { return AXt.data() + static_cast<size_t>(inst.r) * row; };
             hooks.threshold = [&] { return rel * scale; };
             hooks.visit = [&](int32_t i, int32_t j) {
                 EXPECT_LT(i, j);
@@ -221,7 +222,7 @@ TEST(PassScreen, LeavesNoGainingPairUnlookedAt)
                 return v;
             };
             hooks.stopped = [](int64_t) { return false; };
-            const method::PassTally tally = screen.pass(inst.Xt, AXt, hooks);
+            const method::PassTally tally = screen.pass(inst.Xt, hooks);
             ASSERT_TRUE(tally.complete);
             EXPECT_EQ(tally.touched, static_cast<int64_t>(seen.size()));
             EXPECT_EQ(tally.touched + tally.settled, static_cast<int64_t>(s.n) * (s.n - 1) / 2);
@@ -262,6 +263,7 @@ TEST(PassScreen, ItsLargestValueBoundsThePairsSettledInBulk)
         method::multiply(inst.problem, inst.Xt.data(), AXt.data());
         method::PassScreen screen(inst.problem);
         method::PassHooks hooks;
+        hooks.product_row = [&](int32_t row) { return AXt.data() + static_cast<size_t>(inst.r) * row; };
         std::set<std::pair<int32_t, int32_t>> seen;
         hooks.threshold = [&] { return 4.0 * scale; };
         hooks.visit = [&](int32_t i, int32_t j) {
@@ -271,7 +273,7 @@ TEST(PassScreen, ItsLargestValueBoundsThePairsSettledInBulk)
             return v;
         };
         hooks.stopped = [](int64_t) { return false; };
-        const method::PassTally tally = screen.pass(inst.Xt, AXt, hooks);
+        const method::PassTally tally = screen.pass(inst.Xt, hooks);
         for (int32_t i = 0; i < n; ++i) {
             for (int32_t j = i + 1; j < n; ++j) {
                 const double g = gains[pair_index(n, i, j)];
@@ -339,6 +341,7 @@ TEST(PassScreen, TakesTheStepsOfAPassThatLooksAtEveryPair)
             Stepper bulk{inst, inst.Xt, AXt};
             method::PassScreen screen(inst.problem);
             method::PassHooks hooks;
+            hooks.product_row = [&](int32_t row) { return bulk.AXt.data() + static_cast<size_t>(inst.r) * row; };
             hooks.threshold = [&] { return threshold; };
             hooks.visit = [&](int32_t i, int32_t j) {
                 method::PairVisit v;
@@ -348,7 +351,7 @@ TEST(PassScreen, TakesTheStepsOfAPassThatLooksAtEveryPair)
                 return v;
             };
             hooks.stopped = [](int64_t) { return false; };
-            const method::PassTally tally = screen.pass(bulk.Xt, bulk.AXt, hooks);
+            const method::PassTally tally = screen.pass(bulk.Xt, hooks);
             ASSERT_TRUE(tally.complete);
             EXPECT_EQ(tally.moves, bulk.moves);
             EXPECT_EQ(bulk.moves, plain.moves) << "seed " << seed - 1;
@@ -378,10 +381,11 @@ TEST(PassScreen, TouchesOnlyPairsOfNonzeroRowsNearASparseStationaryPoint)
         method::multiply(inst.problem, inst.Xt.data(), AXt.data());
         method::PassScreen screen(inst.problem);
         method::PassHooks hooks;
+        hooks.product_row = [&](int32_t row) { return AXt.data() + static_cast<size_t>(inst.r) * row; };
         hooks.threshold = [&] { return 1e-10 * std::max(1.0, std::fabs(literal_objective(inst, inst.Xt))); };
         hooks.visit = [](int32_t, int32_t) { return method::PairVisit{}; };
         hooks.stopped = [](int64_t) { return false; };
-        const method::PassTally tally = screen.pass(inst.Xt, AXt, hooks);
+        const method::PassTally tally = screen.pass(inst.Xt, hooks);
         EXPECT_EQ(tally.touched, 15) << "seed " << seed;
         EXPECT_EQ(tally.settled, 60 * 59 / 2 - 15);
     }
@@ -395,6 +399,7 @@ TEST(PassScreen, ReportsItsProgressAndStopsWhenAsked)
     for (int stop_at : {0, 3, 1000}) {
         method::PassScreen screen(inst.problem);
         method::PassHooks hooks;
+        hooks.product_row = [&](int32_t row) { return AXt.data() + static_cast<size_t>(inst.r) * row; };
         hooks.threshold = [] { return 1e-10; };
         hooks.visit = [](int32_t, int32_t) { return method::PairVisit{}; };
         int calls = 0;
@@ -404,7 +409,7 @@ TEST(PassScreen, ReportsItsProgressAndStopsWhenAsked)
             last = done;
             return calls++ == stop_at;
         };
-        const method::PassTally tally = screen.pass(inst.Xt, AXt, hooks);
+        const method::PassTally tally = screen.pass(inst.Xt, hooks);
         EXPECT_EQ(tally.complete, stop_at >= inst.n - 1);
         if (!tally.complete) {
             EXPECT_EQ(tally.touched + tally.settled, last);
