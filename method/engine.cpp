@@ -11,6 +11,7 @@
 #include "prox_subproblem.h"
 #include "stationarity.h"
 #include "stiefel.h"
+#include "pass_screen.h"
 
 namespace method {
 namespace {
@@ -22,7 +23,7 @@ constexpr double EPS = std::numeric_limits<double>::epsilon();
 class Engine {
 public:
     Engine(const Problem& p, const Options& o, std::vector<double>& Xt, const ProgressHook& hook)
-        : p_(p), o_(o), Xt_(Xt), hook_(hook), n_(p.n), r_(p.r), AX_(p.A, p.r), AY_(p.A, p.r)
+        : p_(p), o_(o), Xt_(Xt), hook_(hook), n_(p.n), r_(p.r), AX_(p.A, p.r), AY_(p.A, p.r), pass_(p)
     {
         rows_.resize(2 * static_cast<size_t>(r_));
         diff_.resize(2 * static_cast<size_t>(r_));
@@ -161,16 +162,18 @@ private:
     // The exact best step on rows i, j, taken when it lowers F by more than
     // threshold (and by more than its own rounding level). Returns the
     // change it offered. With screen set, a pair whose bound shows that it
-    // cannot gain more than threshold is not solved, and 0 is returned.
+    // cannot gain more than threshold is not solved, and minus that bound is
+    // returned (the change is at least that).
     double try_pair(int32_t i, int32_t j, double threshold, bool screen = false,
                     bool look_only = false)
     {
         PairModel model;
         pair_model(p_, Xt_.data(), AX_, i, j, model);
         ++info_.pair_steps;
-        if (screen && pair_bound(model, threshold) <= threshold) {
+        const double bound = screen ? pair_bound(model, threshold) : 0.0;
+        if (screen && bound <= threshold) {
             ++info_.screened;
-            return 0;
+            return -std::max(bound, 0.0);
         }
         double floor = 0;
         const double change =
@@ -203,31 +206,40 @@ private:
     }
 
     // One pass over all pairs i < j in order, taking every step that lowers
-    // F by more than threshold·max(1, |F|) (none when look_only). A pass
-    // that takes none left X untouched, so what it saw holds for the final
-    // point: no pair gains more than the threshold, and pair_gap is the
-    // largest relative gain among the pairs it solved.
+    // F by more than threshold·max(1, |F|) (none when look_only). Pairs of
+    // zero rows are settled in groups by PassScreen; the others are bounded
+    // or solved one by one by try_pair. A pass that takes no step left X
+    // untouched, so what it saw holds for the final point: no pair gains
+    // more than the threshold, and pair_gap (the largest gain solved or bound
+    // that settled a pair) bounds every pair's gain from above.
     int64_t sweep(double threshold, bool look_only = false)
     {
-        int64_t taken = 0;
-        double best = 0;
+        const int64_t before = info_.moves;
         enter("pass");
         info_.pass_pairs_total = all_pairs_;
-        for (int32_t i = 0; i + 1 < n_ && !stopped_; ++i) {
-            for (int32_t j = i + 1; j < n_; ++j) {
-                ++info_.pass_pairs_done;
-                const int64_t before = info_.moves;
-                const double change =
-                    try_pair(i, j, std::max(threshold, 1e-15) * scale(), screen_, look_only);
-                best = std::max(best, -change);
-                taken += info_.moves - before;
-                if (tick()) break;
-            }
-        }
-        if (stopped_) return taken;
+        PassHooks hooks;
+        hooks.product_row = [&](int32_t i) { return AX_.row(i); };
+        hooks.threshold = [&] { return std::max(threshold, 1e-15) * scale(); };
+        hooks.visit = [&](int32_t i, int32_t j) {
+            const int64_t moves = info_.moves;
+            PairVisit v;
+            v.gain = -try_pair(i, j, hooks.threshold(), screen_, look_only);
+            v.moved = info_.moves != moves;
+            v.stop = tick();
+            return v;
+        };
+        hooks.stopped = [&](int64_t done) {
+            info_.pass_pairs_done = done;
+            if (!stopped_ && elapsed() >= o_.time_limit) stop(Stop::time_limit);
+            return stopped_;
+        };
+        const PassTally tally = pass_.pass(Xt_, hooks);
+        const int64_t taken = info_.moves - before;
+        if (!tally.complete) return taken;
         ++info_.sweeps;
-        info_.touched = info_.pass_pairs_done;
-        info_.pair_gap = best / scale();
+        info_.screened += tally.settled;
+        info_.touched = tally.touched;
+        info_.pair_gap = tally.largest / scale();
         refresh();
         record();
         return taken;
@@ -645,6 +657,7 @@ private:
     double tmax_factor_ = 100;
     int max_rounds_ = 50;
     int64_t snaps_ = 0;
+    PassScreen pass_;
     Info info_;
     Clock::time_point start_;
 };

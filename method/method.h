@@ -32,8 +32,9 @@
 // no longer reach tol (engine.cpp, prox_phase), then full passes over all
 // pairs until one takes no step above tol, then checks (b); while (b) fails
 // it alternates prox phases and passes that take every gain. The passes are
-// cheap near a sparse stationary point: a pair is solved only when an exact
-// upper bound of its possible gain (pair_bound) exceeds the threshold.
+// cheap near a sparse stationary point: pairs of a zero row are settled in
+// groups by one bound per nonzero row (pass_screen.h), and a pair is solved
+// only when an exact upper bound of its possible gain exceeds the threshold.
 
 #include <chrono>
 #include <cmath>
@@ -136,11 +137,15 @@ struct Info {
     int64_t iterations = 0;
     int64_t pair_steps = 0;
     int64_t moves = 0;
-    int64_t screened = 0;           // pairs of full passes settled by their bound alone
+    int64_t screened = 0;           // pairs of full passes settled by a bound alone (one by one or in groups)
     int64_t sweeps = 0;
     int64_t prox_steps = 0;
     double time = 0;
-    double pair_gap = 0;             // NaN when no full pass was made
+    // Relative to max(1, |F|): the largest of the gains of the pairs solved
+    // and the bounds of the pairs settled by a bound in the last finished
+    // pass. When that pass took no step it is an upper bound of the gain of
+    // every pair step at the final X; NaN when no full pass was made.
+    double pair_gap = 0;
     double stationarity = 0;
     double stationarity_scale = 1;   // max(1, ‖∇f‖_F) at the end
     bool stationarity_converged = true;  // false: the measure is only an upper bound

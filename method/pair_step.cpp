@@ -4,6 +4,7 @@
 
 #include "method.h"
 #include "orthogonal_2x2.h"
+#include "pass_screen.h"
 #include "polynomial_roots.h"
 
 namespace method {
@@ -168,8 +169,8 @@ void model_of_rows(const Problem& p, const PairRows& rows_ij, int32_t i, int32_t
 // finder's absolute test for negligible leading terms acts relatively.
 // With quadrant = (γ, ς) ≠ (0, 0) only the points with γ·c ≥ 0 and ς·s ≥ 0
 // count.
-double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, double gc = 0,
-                      double gs = 0)
+double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, double gc,
+                      double gs)
 {
     auto value = [&](double c, double s) { return ((qcc * c * c + qcs * c * s) + qss * s * s) + (lc * c + ls * s); };
     const bool arc = gc != 0;
@@ -193,8 +194,6 @@ double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, 
     }
     return best;
 }
-
-}  // namespace
 
 double pair_bound(const PairModel& model, double threshold)
 {
