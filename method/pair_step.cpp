@@ -161,6 +161,8 @@ void model_of_rows(const Problem& p, const PairRows& rows_ij, int32_t i, int32_t
     model.kjj = kjj;
 }
 
+}  // namespace
+
 // Least value over the unit circle of qcc·c² + qcs·c·s + qss·s² + lc·c + ls·s.
 // The stationary points are the roots in t = tan(θ/2) of
 //   (qcs − ls)·t⁴ − (4·(qss − qcc) + 2·lc)·t³ − 6·qcs·t² + (4·(qss − qcc) − 2·lc)·t + (qcs + ls),
