@@ -83,10 +83,13 @@
 %   INFO fields: f, stop (below), message (what ended the run, in words;
 %   the callback's own message after 'callback_error'), iterations, pair_steps, moves (pair steps
 %   taken), screened (pairs of full passes settled by a bound without the
-%   2-by-2 solve), sweeps, prox_steps, time, pair_gap (largest relative gain
-%   among the solved pairs of the last full pass; pairs settled by the bound
-%   gain at most tol), stationarity and stationarity_scale (measure (b) and
-%   max(1, ||grad f||_F) at the end), feasibility (||X'*X - I||_F), f0, and
+%   2-by-2 solve, one by one or in groups), sweeps, prox_steps, time,
+%   pair_gap (an upper bound of the relative gain of every pair at the last
+%   full pass: the largest gain solved and the largest bound that settled a
+%   pair), stationarity and stationarity_scale (measure (b) and
+%   max(1, ||grad f||_F) at the end), stationarity_converged (true when the
+%   measure's own Newton iteration converged, so that it is the exact
+%   minimum and not only an upper bound of it), feasibility (||X'*X - I||_F), f0, and
 %   history, a struct of columns that grow with the run (iteration, f,
 %   time, moves, prox_steps, sweeps, screened, stationarity, pair_gap).
 %   Progress fields (also in the INFO handed to the callback): phase

@@ -236,6 +236,7 @@ private:
         const PassTally tally = pass_.pass(Xt_, hooks);
         const int64_t taken = info_.moves - before;
         if (!tally.complete) return taken;
+        info_.pass_pairs_done = all_pairs_;
         ++info_.sweeps;
         info_.screened += tally.settled;
         info_.touched = tally.touched;

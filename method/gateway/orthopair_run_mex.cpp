@@ -467,7 +467,8 @@ mxArray* info_struct(const method::Info& info, bool final_info)
 {
     static const char* fields[] = {"f", "stop", "iterations", "pair_steps", "moves", "screened",
                                    "sweeps", "prox_steps", "time", "pair_gap", "stationarity",
-                                   "stationarity_scale", "feasibility", "f0", "phase",
+                                   "stationarity_scale", "stationarity_converged",
+                                   "feasibility", "f0", "phase",
                                    "pass_pairs_done", "pass_pairs_total", "touched", "history"};
     mxArray* s = mxCreateStructMatrix(1, 1, sizeof fields / sizeof fields[0], fields);
     mxSetField(s, 0, "f", mxCreateDoubleScalar(info.f));
@@ -482,6 +483,7 @@ mxArray* info_struct(const method::Info& info, bool final_info)
     mxSetField(s, 0, "pair_gap", mxCreateDoubleScalar(info.pair_gap));
     mxSetField(s, 0, "stationarity", mxCreateDoubleScalar(info.stationarity));
     mxSetField(s, 0, "stationarity_scale", mxCreateDoubleScalar(info.stationarity_scale));
+    mxSetField(s, 0, "stationarity_converged", mxCreateLogicalScalar(info.stationarity_converged));
     mxSetField(s, 0, "feasibility", mxCreateDoubleScalar(final_info ? info.feasibility : NAN));
     mxSetField(s, 0, "f0", mxCreateDoubleScalar(info.f0));
     mxSetField(s, 0, "phase", mxCreateString(info.phase.c_str()));
