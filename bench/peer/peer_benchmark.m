@@ -52,7 +52,7 @@ for k = 1:numel(instances)
     S = instances{k};
     B = S.B;
     clock = tic;
-    [X, info] = sparse_pca(sqrt(2) * B, S.r, S.lambda, struct('data', true, 'X0', S.X0, 'seed', 1));
+    [X, info] = sparse_pca(sqrt(2) * B, S.r, S.lambda, struct('data', true, 'center', false, 'divisor', 1, 'refit', false, 'X0', S.X0, 'seed', 1));
     elapsed = toc(clock);
     BX = B * X;
     f = -sum(BX(:) .^ 2) + S.lambda * sum(abs(X(:)));
@@ -62,7 +62,7 @@ for k = 1:numel(instances)
         ratio = elapsed / S.manpg_ada_time_s;
     else
         [Xp, ip] = sparse_pca(sqrt(2) * B, S.r, S.lambda, ...
-            struct('data', true, 'X0', S.X0, 'seed', 1, 'rule', 'prox'));
+            struct('data', true, 'center', false, 'divisor', 1, 'refit', false, 'X0', S.X0, 'seed', 1, 'rule', 'prox'));
         BXp = B * Xp;
         ref = -sum(BXp(:) .^ 2) + S.lambda * sum(abs(Xp(:)));
         best = min(ref, f);
