@@ -102,6 +102,7 @@ end
 
 function draw(path, r, plot_to)
 to_file = ischar(plot_to);
+old_warnings = warning('off', 'Octave:gnuplot-graphics');
 fig = figure('visible', ~to_file);
 plot(path.nnz, 100 * path.adjusted_explained, 'bo-', ...
     [min(path.nnz), max(path.nnz)], 100 * path.pca_explained * [1 1], 'k--');
@@ -114,4 +115,5 @@ if to_file
     print(fig, plot_to, '-dpng');
     close(fig);
 end
+warning(old_warnings);
 end
