@@ -48,6 +48,8 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %     nnz               target total number of nonzeros (see below).
 %     nnz_per_component target nonzeros per column (1-by-R).
 %     max_solves        cap on solves of the search over LAMBDA (40).
+%     swaps             cap on re-fits spent moving single nonzeros once
+%                       the count is met (300; 0 for none).
 %   and those of ORTHOPAIR_SOLVE (rule, max_iter, time_limit, target_f, tol,
 %   tol_stat, n_trials, prox, callback, print_every, seed, verbose, plot),
 %   which apply to every solve. A stop asked for by the caller ('target',
@@ -58,7 +60,14 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %   log scale, each solve warm-started from the previous loadings. The count
 %   of nonzeros need not move one at a time with LAMBDA: where it jumps past
 %   K, the result is the loadings with the largest count at most K, and
-%   INFO.search says what the nearest counts on both sides keep.
+%   INFO.search says what the nearest counts on both sides keep. The L1
+%   term is only a means to a support here, so two more steps look for a
+%   better one of the size asked for (unless refit is false): truncated
+%   power steps (keep the K largest entries of C*X, re-fit, repeat) from
+%   the solutions on either side and from the principal components, then
+%   single moves of a nonzero (option swaps). The one keeping the most
+%   adjusted variance wins; INFO.search.method says which ('lambda',
+%   'truncated' or 'swaps'). With a count asked for, STARTS defaults to 1.
 %
 %   Re-fit: with the zero pattern of X fixed, the loadings are moved to keep
 %   as much variance as they can with X'*X = I, by block-coordinate ascent:
@@ -88,7 +97,8 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %                loadings, ordered and signed as X).
 %     starts     struct array, one per start: kind ('pca', 'random',
 %                'given'), seed, f, stop, nnz, variance, adjusted_variance.
-%     search     (nnz targets only) target, reached, lambda, solves, below
+%     search     (nnz targets only) target, reached, within (the count
+%                is at most the target), method, lambda, solves, below
 %                and above (nnz, lambda, variance, adjusted_variance of the
 %                nearest counts on each side; empty where none was seen),
 %                trail (lambda, nnz, adjusted_variance of every solve).
@@ -115,7 +125,7 @@ if ~isnumeric(C) || ~ismatrix(C) || isempty(C) || ~isreal(C) || ~all(isfinite(C(
     error('sparse_pca:badC', 'C must be a non-empty real finite matrix.');
 end
 own = {'data', 'center', 'standardize', 'divisor', 'starts', 'X0', 'refit', 'nnz', ...
-    'nnz_per_component', 'max_solves'};
+    'nnz_per_component', 'max_solves', 'swaps'};
 solver_names = {'rule', 'max_iter', 'time_limit', 'target_f', 'tol', 'tol_stat', 'n_trials', ...
     'prox', 'callback', 'print_every', 'seed', 'verbose', 'plot'};
 given = fieldnames(opts);
@@ -222,7 +232,7 @@ for k = 1:n_starts
     else
         [Xk, ik, P] = solve(P, lambda, start, o);
     end
-    m = measure(P, Xk);
+    m = measure(P, arrange(P, Xk, true));
     runs{k} = struct('X', Xk, 'info', ik, 'measure', m);
     report(k) = struct('kind', starts(k).kind, 'seed', starts(k).seed, 'f', ik.f, ...
         'stop', ik.stop, 'nnz', nnz(Xk), 'variance', m.variance, ...
@@ -232,7 +242,7 @@ for k = 1:n_starts
     end
 end
 runs = runs(1:numel(report));
-best = pick(runs, searching);
+best = pick(P, runs, searching);
 X = runs{best}.X;
 info = runs{best}.info;
 info.starts = report;
@@ -490,7 +500,7 @@ s(s == 0) = 1;
 X = X .* repmat(s, size(X, 1), 1);
 end
 
-function best = pick(runs, searching)
+function best = pick(P, runs, searching)
 % The lowest F among certified runs, else among all; with a target count,
 % the most adjusted variance among runs within the target.
 n = numel(runs);
@@ -498,7 +508,7 @@ if searching
     score = -Inf(1, n);
     for k = 1:n
         if runs{k}.info.search.within
-            score(k) = runs{k}.measure.adjusted;
+            score(k) = greedy_adjusted(P, refit_on_support(P, runs{k}.X));
         end
     end
     if all(score == -Inf)
@@ -540,6 +550,7 @@ function [X, info, P, search] = nnz_search(P, start, target, per_target, o, opts
 % columns interact only through X'*X = I).
 r = size(P.V, 2);
 max_solves = option(opts, 'max_solves', 40);
+swap_budget = option(opts, 'swaps', 300);
 per = ~isempty(per_target);
 if per
     goal = per_target(:)';
@@ -633,7 +644,7 @@ if allow_truncation && ~any(strcmp(ik.stop, {'target', 'callback', 'callback_err
     if isempty(Xr) || ~within
         value = -Inf;
     else
-        value = measure(P, Xr).adjusted;
+        value = greedy_adjusted(P, Xr);
     end
     from = {};
     if within
@@ -642,17 +653,25 @@ if allow_truncation && ~any(strcmp(ik.stop, {'target', 'callback', 'callback_err
     if ~isempty(best_above)
         from{end + 1} = best_above.X;
     end
+    from{end + 1} = P.V;
     for k = 1:numel(from)
         [Xt, gain] = count_ascent(P, from{k}, goal, per);
         counts = full(sum(Xt ~= 0, 1));
         if all(counts <= goal) && sum(counts) <= sum(goal)
-            m = measure(P, Xt);
-            if m.adjusted > value * (1 + 1e-12)
-                value = m.adjusted;
+            m = greedy_adjusted(P, Xt);
+            if m > value * (1 + 1e-12)
+                value = m;
                 X = Xt;
                 method = 'truncated';
                 within = true;
             end
+        end
+    end
+    if within && swap_budget > 0
+        [Xs, gain] = swap_search(P, X, goal, per, swap_budget);
+        if gain > 0
+            X = Xs;
+            method = 'swaps';
         end
     end
 end
@@ -734,6 +753,79 @@ for round = 1:50
 end
 end
 
+function [X, gain] = swap_search(P, X, goal, per, budget)
+% Local search over supports: add a nonzero while short of the count GOAL,
+% else move one to a place where C*X is large (within its column for
+% counts per column), re-fit the
+% loadings on the new support, and keep the move when the adjusted
+% variance grows; first improvement, the likeliest moves first (small
+% loadings out, large entries of C*X in), until no move among them helps or
+% BUDGET re-fits are spent.
+[n, r] = size(X);
+Xr = refit_on_support(P, X);
+if ~isempty(Xr) && norm(Xr' * Xr - eye(r), 'fro') <= 1e-12 ...
+        && greedy_adjusted(P, Xr) > greedy_adjusted(P, X)
+    X = Xr;
+end
+best = greedy_adjusted(P, X);
+start_value = best;
+spent = 0;
+improved = true;
+while improved && spent < budget
+    improved = false;
+    Q = (X ~= 0);
+    Y = abs(times_c(P, X));
+    Y(Q) = -Inf;
+    on = find(Q);
+    [~, o] = sort(abs(X(on)));
+    on = on(o);
+    [~, off] = sort(Y(:), 'descend');
+    off = off(1:min(12, sum(~Q(:))));
+    counts = sum(Q, 1);
+    if (per && any(counts < goal)) || (~per && sum(counts) < goal)
+        on = [0; on];          % a nonzero short of the count: try adding one first
+    end
+    for e = on'
+        ke = 0;
+        if e > 0
+            [~, ke] = ind2sub([n r], e);
+        end
+        for f = off'
+            [~, kf] = ind2sub([n r], f);
+            if per && ((e > 0 && ke ~= kf) || (e == 0 && counts(kf) >= goal(kf)))
+                continue;
+            end
+            Q2 = Q;
+            if e > 0
+                Q2(e) = false;
+            end
+            Q2(f) = true;
+            if e > 0 && ~any(Q2(:, ke))
+                continue;
+            end
+            spent = spent + 1;
+            X2 = refit_on_support(P, zeros(n, r), Q2);
+            if ~isempty(X2) && norm(X2' * X2 - eye(r), 'fro') <= 1e-12
+                value = greedy_adjusted(P, X2);
+                if value > best * (1 + 1e-12)
+                    best = value;
+                    X = X2;
+                    improved = true;
+                    break;
+                end
+            end
+            if spent >= budget
+                break;
+            end
+        end
+        if improved || spent >= budget
+            break;
+        end
+    end
+end
+gain = best - start_value;
+end
+
 function [X, gain] = count_ascent(P, X, goal, per)
 % Loadings with a given count of nonzeros, by truncated power steps: the
 % pattern is where C*X is largest (goal(j) entries in column j, or goal
@@ -741,8 +833,8 @@ function [X, gain] = count_ascent(P, X, goal, per)
 % it, and this repeats while the adjusted variance grows. For one column it
 % is the truncated power method with a full re-fit on each support.
 [n, r] = size(X);
-best = measure(P, X);
-start_value = best.adjusted;
+best = greedy_adjusted(P, X);
+start_value = best;
 for it = 1:30
     Y = abs(times_c(P, X)) + 1e-12 * abs(X);
     Q = false(n, r);
@@ -763,14 +855,19 @@ for it = 1:30
     if isempty(Xn) || norm(Xn' * Xn - eye(r), 'fro') > 1e-12
         break;
     end
-    m = measure(P, Xn);
-    if m.adjusted <= best.adjusted * (1 + 1e-12)
+    value = greedy_adjusted(P, Xn);
+    if value <= best * (1 + 1e-12)
         break;
     end
-    best = m;
+    best = value;
     X = Xn;
 end
-gain = best.adjusted - start_value;
+gain = best - start_value;
+end
+
+function value = greedy_adjusted(P, X)
+% Adjusted variance with the columns in the order ARRANGE gives them.
+value = measure(P, arrange(P, X, true)).adjusted;
 end
 
 function off = is_off(refit)
