@@ -437,19 +437,17 @@ end
 
 function d = adjusted_in_order(G)
 % Squared diagonal of R in Z = Q*R for scores Z with Z'*Z = G: what each
-% column adds beyond the span of the ones before it (the Schur complements
-% of G, by a Cholesky factorisation that stops short at a rank deficiency).
+% column adds beyond the span of the ones before it, the pivots of
+% symmetric elimination on G (a pivot below rounding adds nothing and
+% eliminates nothing).
 r = size(G, 1);
 d = zeros(1, r);
-L = zeros(r, r);
+tol = 1e-14 * max(trace(G), realmin);
 for k = 1:r
-    v = G(k, k) - L(k, 1:k - 1) * L(k, 1:k - 1)';
+    v = G(k, k);
     d(k) = max(v, 0);
-    if v > 1e-14 * max(trace(G), realmin)
-        L(k, k) = sqrt(v);
-        for i = k + 1:r
-            L(i, k) = (G(i, k) - L(i, 1:k - 1) * L(k, 1:k - 1)') / L(k, k);
-        end
+    if v > tol && k < r
+        G(k + 1:r, k + 1:r) = G(k + 1:r, k + 1:r) - G(k + 1:r, k) * (G(k, k + 1:r) / v);
     end
 end
 end
@@ -475,18 +473,18 @@ r = size(X, 2);
 order = 1:r;
 if reorder && r > 1
     G = gram(P, X);
-    order = zeros(1, r);
-    left = 1:r;
+    tol = 1e-14 * max(trace(G), realmin);
+    left = true(1, r);
     for k = 1:r
-        gain = zeros(1, numel(left));
-        for j = 1:numel(left)
-            idx = [order(1:k - 1), left(j)];
-            d = adjusted_in_order(G(idx, idx));
-            gain(j) = d(end);
+        gain = diag(G)';
+        gain(~left) = -Inf;
+        [~, j] = max(gain);
+        order(k) = j;
+        left(j) = false;
+        v = G(j, j);
+        if v > tol
+            G = G - G(:, j) * (G(j, :) / v);
         end
-        [~, at] = max(gain);
-        order(k) = left(at);
-        left(at) = [];
     end
     X = X(:, order);
 end
@@ -694,7 +692,7 @@ end
 % Re-fit on a fixed support
 % =========================================================================
 
-function [X, rounds] = refit_on_support(P, X, Q)
+function [X, rounds] = refit_on_support(P, X, Q, max_rounds)
 % Block-coordinate ascent of trace(X'*C*X) over X'*X = I with X zero
 % outside the pattern Q (default: the nonzeros of X). Column k, the others
 % held, is best as the leading eigenvector of C restricted to its support S
@@ -705,14 +703,20 @@ function [X, rounds] = refit_on_support(P, X, Q)
 % column at a time (empty X on return when the pattern admits none).
 % Supports larger than 1500 are left as they are.
 [n, r] = size(X);
-if nargin < 3
+if nargin < 3 || isempty(Q)
     Q = (X ~= 0);
+end
+if nargin < 4
+    max_rounds = 50;
 end
 value = -Inf;
 rounds = 0;
-for round = 1:50
+% From zero, the smallest supports go first: a column on one variable fixes
+% that variable, and the larger supports then fit around it.
+[~, sequence] = sort(full(sum(Q, 1)));
+for round = 1:max_rounds
     rounds = round;
-    for k = 1:r
+    for k = sequence
         S = find(Q(:, k));
         if numel(S) > 1500 && any(X(:, k))
             continue;
@@ -804,10 +808,21 @@ while improved && spent < budget
                 continue;
             end
             spent = spent + 1;
-            X2 = refit_on_support(P, zeros(n, r), Q2);
+            % A few rounds tell a good move from a bad one; the move kept
+            % is re-fit in full.
+            if e == 0
+                X2 = refit_on_support(P, X, Q2, 8);      % a larger support: from X
+            else
+                X2 = refit_on_support(P, zeros(n, r), Q2, 8);
+            end
             if ~isempty(X2) && norm(X2' * X2 - eye(r), 'fro') <= 1e-12
                 value = greedy_adjusted(P, X2);
                 if value > best * (1 + 1e-12)
+                    X3 = refit_on_support(P, X2);
+                    if greedy_adjusted(P, X3) >= value
+                        X2 = X3;
+                        value = greedy_adjusted(P, X3);
+                    end
                     best = value;
                     X = X2;
                     improved = true;
