@@ -39,7 +39,9 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %                       seed+1, seed+2, ...). Default 5 for n <= 200, 3 for
 %                       n <= 1000, else 1; 1 when X0 is given or LAMBDA = 0.
 %                       The run with the lowest F among those certified (or
-%                       of all when none is) is returned.
+%                       of all when none is) is returned; with a count of
+%                       nonzeros asked for, the one keeping the most
+%                       adjusted variance within that count.
 %     X0                a start of your own (n-by-R, orthonormal columns);
 %                       with STARTS > 1 the random starts come after it.
 %     refit             re-fit the loadings on the support found: 'auto'
@@ -94,9 +96,10 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %     the run each returned column came from).
 %     refit      struct: applied (true/false), adjusted_before/after,
 %                variance_before/after, rounds, X_before (the solver's
-%                loadings, ordered and signed as X).
+%                loadings, ordered and signed by the same rule as X).
 %     starts     struct array, one per start: kind ('pca', 'random',
-%                'given'), seed, f, stop, nnz, variance, adjusted_variance.
+%                'given'), seed, f, stop, nnz, variance, adjusted_variance
+%                (of the run's own point, before any re-fit).
 %     search     (nnz targets only) target, reached, within (the count
 %                is at most the target), method, lambda, solves, below
 %                and above (nnz, lambda, variance, adjusted_variance of the
@@ -105,7 +108,7 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %
 %   Example:
 %       D = seeded_uniform(200, 12, 1) - 0.5;  D(:, 2) = D(:, 1) + 0.1 * D(:, 2);
-%       [X, info] = sparse_pca(D, 2, 0.1);
+%       [X, info] = sparse_pca(D, 2, 0.02);
 %       [nnz(X), info.adjusted_explained_pca]
 %       [X5, info5] = sparse_pca(D, 2, 0, struct('nnz', 5));
 %       info5.search.reached
@@ -181,6 +184,10 @@ searching = ~isempty(target) || ~isempty(per_target);
 pca_only = ~searching && all(lambda == 0);
 
 % ---- the starts ---------------------------------------------------------
+% Several starts pay on small problems: on the real data sets of the
+% benchmark (r = 2, 4, 6, three weights each) the start from the principal
+% components did as well as the best of seven starts in 30 of 45 problems,
+% the best of the first five in 40.
 default_starts = 1;
 if isempty(X0) && ~pca_only && ~searching
     if n <= 200

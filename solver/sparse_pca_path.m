@@ -29,7 +29,7 @@ function [path, X] = sparse_pca_path(C, r, lambdas, opts)
 %
 %   Example:
 %       D = seeded_uniform(150, 10, 3) - 0.5;  D(:, 1:3) = D(:, 1:3) + D(:, 4);
-%       path = sparse_pca_path(D, 2, linspace(0, 0.3, 12));
+%       path = sparse_pca_path(D, 2, linspace(0, 0.05, 12));
 %       [path.nnz; 100 * path.adjusted_explained]
 %
 %   See also SPARSE_PCA.
