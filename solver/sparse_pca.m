@@ -46,7 +46,8 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %                       with STARTS > 1 the random starts come after it.
 %     refit             re-fit the loadings on the support found: 'auto'
 %                       (default: keep the re-fit when it raises the
-%                       adjusted variance), true, or false. See "Re-fit".
+%                       adjusted variance), true (keep it when it is no
+%                       worse), or false. See "Re-fit".
 %     nnz               target total number of nonzeros (see below).
 %     nnz_per_component target nonzeros per column (1-by-R).
 %     max_solves        cap on solves of the search over LAMBDA (40).
@@ -59,7 +60,8 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %
 %   Sparsity asked for: with NNZ = K, LAMBDA (then ignored as a value) is
 %   found by bracketing (doubling from a scale set by C) and bisection on a
-%   log scale, each solve warm-started from the previous loadings. The count
+%   log scale, each solve warm-started from the loadings of the nearest
+%   weight below (the denser side). The count
 %   of nonzeros need not move one at a time with LAMBDA: where it jumps past
 %   K, the result is the loadings with the largest count at most K, and
 %   INFO.search says what the nearest counts on both sides keep. The L1
@@ -72,13 +74,17 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 %   'truncated' or 'swaps'). With a count asked for, STARTS defaults to 1.
 %
 %   Re-fit: with the zero pattern of X fixed, the loadings are moved to keep
-%   as much variance as they can with X'*X = I, by block-coordinate ascent:
-%   column k becomes the leading eigenvector of C restricted to its support
-%   and to the orthogonal complement of the other columns. Each such step
-%   raises trace(X'*C*X) or leaves it; none adds a nonzero. For R = 1 it is
-%   the leading eigenvector of C on the support. The re-fit loadings are no
-%   longer a minimiser of F, which lowers the variance to pay for the L1
-%   term; they are the best loadings with that support.
+%   as much adjusted variance as they can with X'*X = I. Two ways are
+%   tried and the better kept: block-coordinate ascent of trace(X'*C*X)
+%   (column k becomes the leading eigenvector of C restricted to its support
+%   and to the orthogonal complement of the other columns), and one pass
+%   in which each column, in order, takes the loadings on its support that
+%   add the most variance to the columns before it (the leading eigenvector
+%   of the covariance left after their scores are taken out). Neither adds a
+%   nonzero; on a full pattern the second gives the principal components.
+%   For R = 1 both are the leading eigenvector of C on the support. The
+%   re-fit loadings are no longer a minimiser of F, which gives up variance
+%   to pay for the L1 term; they are better loadings with that support.
 %
 %   INFO holds the chosen run's ORTHOPAIR_SOLVE fields (f is F at the
 %   returned X; f_solve F at the solver's point before any re-fit) and:
@@ -276,7 +282,7 @@ info.refit = struct('applied', false, 'variance_before', before.variance, ...
     'variance_after', before.variance, 'adjusted_before', before.adjusted, ...
     'adjusted_after', before.adjusted, 'rounds', 0, 'X_before', X);
 if do_refit
-    [Xr, rounds] = refit_on_support(P, X);
+    [Xr, rounds] = refit_best(P, X);
     [Xr, order_r] = arrange(P, Xr, reorder);
     after = measure(P, Xr);
     wins = after.adjusted > before.adjusted * (1 + 1e-12);
@@ -513,7 +519,7 @@ if searching
     score = -Inf(1, n);
     for k = 1:n
         if runs{k}.info.search.within
-            score(k) = greedy_adjusted(P, refit_on_support(P, runs{k}.X));
+            score(k) = greedy_adjusted(P, refit_best(P, runs{k}.X));
         end
     end
     if all(score == -Inf)
@@ -575,10 +581,13 @@ best_above = [];
 exact = [];
 X = [];
 info = [];
+% Each solve starts from the loadings of the nearest weight below (the
+% denser side, the start itself at first): a very sparse point is a poor
+% start for a denser one.
+X_dense = Xs;
 for s = 1:max_solves
     lam_full = lam .* ones(1, r);
-    [Xk, ik, P] = solve(P, lam_full, Xs, o);
-    Xs = Xk;
+    [Xk, ik, P] = solve(P, lam_full, X_dense, o);
     counts = full(sum(Xk ~= 0, 1));
     if per
         count = counts;
@@ -609,6 +618,9 @@ for s = 1:max_solves
         break;
     end
     % Update each bracket: too many nonzeros needs a larger weight.
+    if any(count > goal)
+        X_dense = Xk;
+    end
     for j = 1:numel(goal)
         if count(j) > goal(j)
             lo(j) = lam(j);
@@ -645,7 +657,7 @@ info = chosen.info;
 % than the re-fit solution of the search.
 method = 'lambda';
 if allow_truncation && ~any(strcmp(ik.stop, {'target', 'callback', 'callback_error', 'interrupted', 'time_limit'}))
-    Xr = refit_on_support(P, X);
+    Xr = refit_best(P, X);
     if isempty(Xr) || ~within
         value = -Inf;
     else
@@ -660,9 +672,9 @@ if allow_truncation && ~any(strcmp(ik.stop, {'target', 'callback', 'callback_err
     end
     from{end + 1} = P.V;
     for k = 1:numel(from)
-        [Xt, gain] = count_ascent(P, from{k}, goal, per);
+        Xt = count_ascent(P, from{k}, goal, per);
         counts = full(sum(Xt ~= 0, 1));
-        if all(counts <= goal) && sum(counts) <= sum(goal)
+        if ~isempty(Xt) && all(counts <= goal) && sum(counts) <= sum(goal)
             m = greedy_adjusted(P, Xt);
             if m > value * (1 + 1e-12)
                 value = m;
@@ -698,6 +710,103 @@ end
 % =========================================================================
 % Re-fit on a fixed support
 % =========================================================================
+
+function [X, rounds] = refit_best(P, X, Q, max_rounds)
+% The best, by adjusted variance, of two re-fits on the pattern Q (and of X
+% itself when it lies on Q; default Q: the nonzeros of X): the
+% block-coordinate ascent of the variance below (from X when X lies on Q,
+% else from zero), and one pass that takes
+% the columns in X's order and gives each the loadings that add the most
+% variance to the columns before it (REFIT_ADJUSTED). On a full pattern the
+% second gives the principal components; the first may keep a rotation of
+% them whose correlated scores count for less.
+[n, r] = size(X);
+if nargin < 3 || isempty(Q)
+    Q = (X ~= 0);
+end
+if nargin < 4
+    max_rounds = 50;
+end
+order = 1:r;
+if all(any(X ~= 0, 1))
+    [~, order] = arrange(P, X, true);
+end
+warm = all(X(~Q) == 0) && all(any(X ~= 0, 1)) && norm(X' * X - eye(r), 'fro') <= 1e-12;
+if ~warm
+    X = zeros(n, r);
+end
+X0 = X;
+[Xt, rounds] = refit_on_support(P, X, Q, max_rounds);
+Xa = refit_adjusted(P, Q, order);
+candidates = {Xt, Xa};
+if warm
+    candidates{end + 1} = X0;     % neither re-fit may lose what X keeps
+end
+X = [];
+best = -Inf;
+for k = 1:numel(candidates)
+    if ~isempty(candidates{k})
+        value = greedy_adjusted(P, candidates{k});
+        if value > best
+            best = value;
+            X = candidates{k};
+        end
+    end
+end
+end
+
+function X = refit_adjusted(P, Q, order)
+% Column order(k) becomes the leading eigenvector, on its support and
+% orthogonal to the columns set before it, of the covariance left after
+% the scores of those columns are taken out:
+%     C - C*Xp*(Xp'*C*Xp)^+*Xp'*C,
+% applied to a basis W of the admissible loadings as W'*C*W minus the
+% product of the cross terms W'*C*Xp, so nothing n-by-n is formed. Empty
+% when some column has no admissible loading left.
+[n, r] = size(Q);
+X = zeros(n, r);
+done = [];
+for k = order
+    S = find(Q(:, k));
+    if isempty(done)
+        Z = eye(numel(S));
+    else
+        N = X(S, done);
+        [U, ~] = svd(N);
+        sv = svd(N);
+        rank_n = sum(sv > 1e-12 * max(sv(1), realmin));
+        Z = U(:, rank_n + 1:end);
+    end
+    if isempty(Z)
+        X = [];
+        return;
+    end
+    W = zeros(n, size(Z, 2));
+    W(S, :) = Z;
+    M = gram(P, W);
+    if ~isempty(done)
+        Xp = X(:, done);
+        B = cross(P, W, Xp);
+        M = M - B * (pinv(gram(P, Xp)) * B');
+        M = 0.5 * (M + M');
+    end
+    [Vm, Em] = eig(M);
+    [~, at] = max(diag(Em));
+    col = zeros(n, 1);
+    col(S) = Z * Vm(:, at);
+    X(:, k) = col / norm(col);
+    done(end + 1) = k; %#ok<AGROW>
+end
+end
+
+function B = cross(P, W, X)
+% W'*C*X.
+if P.data
+    B = ((P.D * W)' * (P.D * X)) / P.divisor;
+else
+    B = W' * (P.C * X);
+end
+end
 
 function [X, rounds] = refit_on_support(P, X, Q, max_rounds)
 % Block-coordinate ascent of trace(X'*C*X) over X'*X = I with X zero
@@ -773,7 +882,7 @@ function [X, gain] = swap_search(P, X, goal, per, budget)
 % loadings out, large entries of C*X in), until no move among them helps or
 % BUDGET re-fits are spent.
 [n, r] = size(X);
-Xr = refit_on_support(P, X);
+Xr = refit_best(P, X);
 if ~isempty(Xr) && norm(Xr' * Xr - eye(r), 'fro') <= 1e-12 ...
         && greedy_adjusted(P, Xr) > greedy_adjusted(P, X)
     X = Xr;
@@ -817,15 +926,11 @@ while improved && spent < budget
             spent = spent + 1;
             % A few rounds tell a good move from a bad one; the move kept
             % is re-fit in full.
-            if e == 0
-                X2 = refit_on_support(P, X, Q2, 8);      % a larger support: from X
-            else
-                X2 = refit_on_support(P, zeros(n, r), Q2, 8);
-            end
+            X2 = refit_best(P, X, Q2, 8);
             if ~isempty(X2) && norm(X2' * X2 - eye(r), 'fro') <= 1e-12
                 value = greedy_adjusted(P, X2);
                 if value > best * (1 + 1e-12)
-                    X3 = refit_on_support(P, X2);
+                    X3 = refit_best(P, X2);
                     if greedy_adjusted(P, X3) >= value
                         X2 = X3;
                         value = greedy_adjusted(P, X3);
@@ -848,15 +953,16 @@ end
 gain = best - start_value;
 end
 
-function [X, gain] = count_ascent(P, X, goal, per)
+function X = count_ascent(P, X, goal, per)
 % Loadings with a given count of nonzeros, by truncated power steps: the
 % pattern is where C*X is largest (goal(j) entries in column j, or goal
 % entries in all with at least one per column), the loadings are re-fit on
 % it, and this repeats while the adjusted variance grows. For one column it
-% is the truncated power method with a full re-fit on each support.
+% is the truncated power method with a full re-fit on each support. Empty
+% when no pattern admits orthonormal loadings.
 [n, r] = size(X);
-best = greedy_adjusted(P, X);
-start_value = best;
+best = -Inf;
+found = [];
 for it = 1:30
     Y = abs(times_c(P, X)) + 1e-12 * abs(X);
     Q = false(n, r);
@@ -873,7 +979,7 @@ for it = 1:30
         [~, idx] = sort(rest(:), 'descend');
         Q(idx(1:goal - r)) = true;
     end
-    Xn = refit_on_support(P, zeros(n, r), Q);
+    Xn = refit_best(P, X, Q);
     if isempty(Xn) || norm(Xn' * Xn - eye(r), 'fro') > 1e-12
         break;
     end
@@ -882,9 +988,10 @@ for it = 1:30
         break;
     end
     best = value;
+    found = Xn;
     X = Xn;
 end
-gain = best - start_value;
+X = found;
 end
 
 function value = greedy_adjusted(P, X)

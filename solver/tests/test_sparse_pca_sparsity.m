@@ -68,7 +68,9 @@ for trial = 1:4
         R = info.refit;
         Xb = R.X_before;
         assert(norm(X' * X - eye(r), 'fro') <= 1e-12, 'refit broke X''X = I');
-        assert(R.variance_after >= R.variance_before * (1 - 1e-12), 'refit lowered the variance');
+        assert(R.adjusted_after >= R.adjusted_before * (1 - 1e-12), 'refit lowered the adjusted variance');
+        assert(abs(R.adjusted_after - info.adjusted_variance) <= 1e-12 * R.adjusted_after, ...
+            'refit reports another adjusted variance than the loadings keep');
         % No new nonzeros: every re-fit column lies on the support of a
         % column before (the columns may be reordered).
         assert(nnz(X) <= nnz(Xb), 'refit added nonzeros');
