@@ -781,12 +781,11 @@ for k = order
         X = [];
         return;
     end
-    W = zeros(n, size(Z, 2));
-    W(S, :) = Z;
-    M = gram(P, W);
-    if ~isempty(done)
+    if isempty(done)
+        M = restricted(P, S, Z);
+    else
         Xp = X(:, done);
-        B = cross(P, W, Xp);
+        [M, B] = restricted(P, S, Z, Xp);
         M = M - B * (pinv(gram(P, Xp)) * B');
         M = 0.5 * (M + M');
     end
@@ -799,13 +798,22 @@ for k = order
 end
 end
 
-function B = cross(P, W, X)
-% W'*C*X.
+function [M, B] = restricted(P, S, Z, X)
+% M = W'*C*W and B = W'*C*X for the loadings W that are Z on the rows S and
+% zero elsewhere, from the columns S of the data alone.
 if P.data
-    B = ((P.D * W)' * (P.D * X)) / P.divisor;
+    Y = P.D(:, S) * Z;
+    M = (Y' * Y) / P.divisor;
+    if nargin > 3
+        B = (Y' * (P.D * X)) / P.divisor;
+    end
 else
-    B = W' * (P.C * X);
+    M = Z' * P.C(S, S) * Z;
+    if nargin > 3
+        B = Z' * (P.C(S, :) * X);
+    end
 end
+M = 0.5 * (M + M');
 end
 
 function [X, rounds] = refit_on_support(P, X, Q, max_rounds)
@@ -854,14 +862,12 @@ for round = 1:max_rounds
             end
             continue;
         end
-        W = zeros(n, size(Z, 2));
-        W(S, :) = Z;
-        [Vm, Em] = eig(gram(P, W));
-        [~, at] = max(diag(Em));
+        [Vm, Em] = eig(restricted(P, S, Z));
+        [top, at] = max(diag(Em));
         col = zeros(n, 1);
         col(S) = Z * Vm(:, at);
         col = col / norm(col);
-        if ~any(X(:, k)) || col' * times_c(P, col) >= X(:, k)' * times_c(P, X(:, k))
+        if ~any(X(:, k)) || top >= restricted(P, S, X(S, k))
             X(:, k) = col;
         end
     end
