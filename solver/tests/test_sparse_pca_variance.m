@@ -81,7 +81,9 @@ function check_data_routes()
 D = seeded_uniform(50, 8, 31) - 0.5;
 D(:, 2) = D(:, 1) + 0.3 * D(:, 2);
 D(:, 5) = 3 * D(:, 5);
-same = @(A, B) norm(A - B, 'fro') <= 1e-8;
+% The re-fit's ascent stops once the variance settles to 1e-13, which
+% leaves the loadings settled to about the square root of that.
+same = @(A, B) norm(A - B, 'fro') <= 1e-6;
 X1 = sparse_pca(D, 2, 0.05);
 X2 = sparse_pca(cov(D), 2, 0.05);
 assert(same(X1, X2), 'data and cov(D) differ');
