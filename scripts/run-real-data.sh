@@ -13,7 +13,7 @@ source scripts/scratch-folder.sh
 pitprops="${1:-../shared/real-data/pitprops.csv}"
 data_dir="${2:-/usr/lib/python3/dist-packages/sklearn/datasets/data}"
 out=build/real-data
-if [ "${ORTHOPAIR_SKIP_SETUP:-0}" != 1 ]; then bash scripts/setup.sh example; fi
+if [ "${ORTHOPAIR_SKIP_SETUP:-0}" != 1 ]; then bash scripts/setup.sh real-data; fi
 bash scripts/build.sh mex >/dev/null
 scratch_folder "$out"
 sk_csv=""

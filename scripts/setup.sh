@@ -9,6 +9,9 @@
 #   setup.sh tests     (the default) all of that, and what the tests and
 #                      benchmarks add: GoogleTest, Google Benchmark, Clang with
 #                      its sanitizer and fuzzer runtime, Valgrind
+#   setup.sh real-data the example's packages and python3-sklearn, which
+#                      ships the data sets of scripts/run-real-data.sh and the
+#                      SparsePCA it compares with
 #
 # Safe to run again: it installs nothing that is already there. With
 # ORTHOPAIR_SKIP_SETUP=1 it does nothing, for machines set up by other means;
@@ -25,7 +28,8 @@ test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind)
 case $route in
   example) packages=("${example_packages[@]}") ;;
   tests) packages=("${example_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: setup.sh [example|tests]" >&2; exit 2 ;;
+  real-data) packages=("${example_packages[@]}" python3-sklearn) ;;
+  *) echo "usage: setup.sh [example|tests|real-data]" >&2; exit 2 ;;
 esac
 
 missing=()
