@@ -585,6 +585,9 @@ info = [];
 % denser side, the start itself at first): a very sparse point is a poor
 % start for a denser one.
 X_dense = Xs;
+best_within = [];
+best_within_value = -Inf;
+best_within_lambda = [];
 for s = 1:max_solves
     lam_full = lam .* ones(1, r);
     [Xk, ik, P] = solve(P, lam_full, X_dense, o);
@@ -598,6 +601,17 @@ for s = 1:max_solves
     trail(end + 1) = struct('lambda', lam_full, 'nnz', counts, 'adjusted_variance', m.adjusted); %#ok<AGROW>
     entry = struct('X', Xk, 'info', ik, 'lambda', lam_full, 'nnz', sum(counts), ...
         'counts', counts, 'variance', m.variance, 'adjusted_variance', m.adjusted);
+    if all(count <= goal) && allow_truncation
+        % The best re-fit point within the count, whatever its count: the
+        % counts are not ordered by what they keep.
+        Xr = refit_best(P, Xk);
+        value = greedy_adjusted(P, Xr);
+        if value > best_within_value
+            best_within_value = value;
+            best_within = Xr;
+            best_within_lambda = lam_full;
+        end
+    end
     if all(count <= goal)
         if isempty(best_below) || sum(counts) > best_below.nnz ...
                 || (sum(counts) == best_below.nnz && m.adjusted > best_below.adjusted_variance)
@@ -683,6 +697,12 @@ if allow_truncation && ~any(strcmp(ik.stop, {'target', 'callback', 'callback_err
                 within = true;
             end
         end
+    end
+    if best_within_value > value * (1 + 1e-12)
+        X = best_within;
+        value = best_within_value;
+        method = 'lambda';
+        chosen.lambda = best_within_lambda;
     end
     if within && swap_budget > 0
         [Xs, gain] = swap_search(P, X, goal, per, swap_budget);
