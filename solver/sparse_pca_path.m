@@ -103,7 +103,11 @@ end
 function draw(path, r, plot_to)
 to_file = ischar(plot_to);
 old_warnings = warning('off', 'Octave:gnuplot-graphics');
-fig = figure('visible', ~to_file);
+visible = 'on';
+if to_file
+    visible = 'off';
+end
+fig = figure('visible', visible);
 plot(path.nnz, 100 * path.adjusted_explained, 'bo-', ...
     [min(path.nnz), max(path.nnz)], 100 * path.pca_explained * [1 1], 'k--');
 xlabel('nonzero loadings');
