@@ -14,6 +14,7 @@
 % Solver built on them: min 1/2*tr(X'AX) + <E,X> + sum_j lambda_j*||X(:,j)||_1, X'X = I
 %   orthopair_solve      - The general problem, run natively until certified.
 %   sparse_pca           - Sparse PCA from a covariance or a data matrix.
+%   sparse_pca_path      - Sparse PCA along a grid of weights: nonzeros against variance.
 %   l1_procrustes        - Orthogonal Procrustes problem with an L1 penalty.
 %   orthopair_polish     - Improve any feasible point until certified; report the gain.
 %   orthopair_certify    - Measure both stationarity conditions, in plain M-code.

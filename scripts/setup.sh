@@ -14,6 +14,9 @@
 #                      benchmarks add: GoogleTest, Google Benchmark, Clang with
 #                      its sanitizer and fuzzer runtime, Valgrind, pytest, SciPy,
 #                      and the Python route's packages
+#   setup.sh real-data the example's packages and python3-sklearn, which
+#                      ships the data sets of scripts/run-real-data.sh and the
+#                      SparsePCA it compares with
 #
 # Safe to run again: it installs nothing that is already there. With
 # ORTHOPAIR_SKIP_SETUP=1 it does nothing, for machines set up by other means;
@@ -35,7 +38,8 @@ case $route in
   example) packages=("${example_packages[@]}") ;;
   python) packages=("${python_packages[@]}") ;;
   tests) packages=("${example_packages[@]}" "${python_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: setup.sh [example|python|tests]" >&2; exit 2 ;;
+  real-data) packages=("${example_packages[@]}" python3-sklearn) ;;
+  *) echo "usage: setup.sh [example|python|tests|real-data]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -33,7 +33,7 @@ D = 0.3 * Z(:, 1:n) + Z(:, n + 1:end) * diag([6 5 4 3]) * U';
 C = (D' * D) / m;
 lambda = 0.3;
 [X0, ~] = qr(seeded_uniform(n, r, 533) - 0.5, 0);
-[Xp, ip] = sparse_pca(C, r, lambda, struct('X0', X0, 'rule', 'sweep', 'prox', false, 'seed', 1));
+[Xp, ip] = sparse_pca(C, r, lambda, struct('X0', X0, 'rule', 'sweep', 'prox', false, 'seed', 1, 'refit', false));
 cp = orthopair_certify(-C, [], lambda, Xp);
 [Xm, report] = orthopair_polish(-C, [], lambda, Xp);
 fprintf('1. planted instance, n = %d, r = %d, lambda = %g\n', n, r, lambda);

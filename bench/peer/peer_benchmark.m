@@ -52,7 +52,7 @@ rule = sprintf('|%s|', repmat('-', 1, numel(header) - 2));
 lines = {header, rule};
 fprintf('%s\n%s\n', header, rule);
 rows = struct('name', {}, 'f', {}, 'time', {}, 'gap_ada', {}, 'gap_best', {}, 'ratio', {}, 'stop', {});
-solve_opts = struct('data', true, 'seed', 1);
+solve_opts = struct('data', true, 'center', false, 'divisor', 1, 'refit', false, 'seed', 1);
 if isfield(opts, 'time_limit') && ~isempty(opts.time_limit)
     solve_opts.time_limit = opts.time_limit;
 end

@@ -29,7 +29,7 @@ expect_error(@() orthopair_run(C, [], NaN, eye(40, 3), struct()), 'orthopair_run
 expect_error(@() orthopair_run(C, [], 0, eye(40, 3), struct('rule', 'best')), 'orthopair_run:');
 expect_error(@() orthopair_run(C, [], 0, eye(40, 3), struct(), 7), 'orthopair_run:nargin');
 expect_error(@() orthopair_seed(-1), 'orthopair_seed:');
-expect_error(@() sparse_pca(C, 0, 0.1), 'orthopair_solve:sizes');
+expect_error(@() sparse_pca(C, 0, 0.1), 'sparse_pca:badR');
 end
 
 function expect_error(f, prefix)
