@@ -34,7 +34,9 @@ class SparsePCAInfo:
     ``explained_pca``, ``adjusted_explained_pca`` (of PCA's). ``lambda_``
     holds the weight of each returned column, ``order`` the run's column each
     came from (0-based), ``starts`` one dict per start (kind 'pca', 'random'
-    or 'given', seed, f, stop, nnz, variance, adjusted_variance).
+    or 'given', seed, f, stop, nnz, variance, adjusted_variance), ``refit``
+    a dict: applied, variance_before/after, adjusted_before/after, rounds,
+    X_before (the solver's loadings, ordered and signed as X).
     """
 
     result: Result = field(repr=False)
@@ -57,6 +59,7 @@ class SparsePCAInfo:
     nnz_per_component: np.ndarray
     feasibility: float
     starts: List[dict] = field(default_factory=list)
+    refit: Optional[dict] = None
 
     def __getattr__(self, name):
         # The solver's fields (iterations, certified, history, ...).
@@ -200,6 +203,127 @@ def _arrange(P, X, reorder):
     return np.ascontiguousarray(_sign_convention(X)), order
 
 
+def _greedy_adjusted(P, X):
+    """Adjusted variance with the columns in the order _arrange gives them."""
+    return P.measure(_arrange(P, X, True)[0])["adjusted"]
+
+
+def _null_basis(N):
+    """An orthonormal basis of the vectors orthogonal to the columns of N."""
+    U, sv, _ = np.linalg.svd(N, full_matrices=True)
+    top = sv[0] if sv.size else 0.0
+    rank = int(np.sum(sv > 1e-12 * max(top, np.finfo(float).tiny)))
+    return U[:, rank:]
+
+
+def _restricted(P, S, Z, X=None):
+    """M = W'CW (and B = W'CX) for the loadings W that are Z on the rows S and
+    zero elsewhere, from the columns S of the data alone."""
+    B = None
+    if P.data:
+        Y = P.D[:, S] @ Z
+        M = (Y.T @ Y) / P.divisor
+        if X is not None:
+            B = (Y.T @ (P.D @ X)) / P.divisor
+    else:
+        M = Z.T @ P.C[np.ix_(S, S)] @ Z
+        if X is not None:
+            B = Z.T @ (P.C[S, :] @ X)
+    return 0.5 * (M + M.T), B
+
+
+def _leading(M):
+    w, V = np.linalg.eigh(M)
+    at = int(np.argmax(w))
+    return w[at], V[:, at]
+
+
+def _refit_on_support(P, X, Q, max_rounds):
+    """Block-coordinate ascent of trace(X'CX) over X'X = I with X zero off
+    the pattern Q: column k, the others held, becomes the leading
+    eigenvector of C restricted to its support and to the complement of the
+    other columns there. From X = 0 the first round builds a feasible point
+    one column at a time, smallest supports first (None when the pattern
+    admits none). Supports above 1500 already set are left as they are."""
+    n, r = X.shape
+    value = -np.inf
+    rounds = 0
+    sequence = np.argsort(np.sum(Q, axis=0), kind="stable")
+    for rounds in range(1, max_rounds + 1):
+        for k in sequence:
+            S = np.flatnonzero(Q[:, k])
+            if S.size > 1500 and X[:, k].any():
+                continue
+            others = [j for j in range(r) if j != k]
+            N = X[np.ix_(S, others)]
+            Z = np.eye(S.size) if not others or not N.any() else _null_basis(N)
+            if Z.shape[1] == 0:
+                if not X[:, k].any():
+                    return None, rounds
+                continue
+            top, w = _leading(_restricted(P, S, Z)[0])
+            col = np.zeros(n)
+            col[S] = Z @ w
+            col /= np.linalg.norm(col)
+            if not X[:, k].any() or top >= _restricted(P, S, X[S, k:k + 1])[0][0, 0]:
+                X[:, k] = col
+        new_value = float(np.trace(P.gram(X)))
+        if new_value - value <= 1e-13 * max(abs(new_value), np.finfo(float).tiny):
+            break
+        value = new_value
+    return X, rounds
+
+
+def _refit_adjusted(P, Q, order):
+    """Column order[k] becomes the leading eigenvector, on its support and
+    orthogonal to the columns set before it, of the covariance left after
+    their scores are taken out, C - C Xp (Xp'C Xp)^+ Xp'C, applied to a basis
+    of the admissible loadings (nothing n-by-n formed). None when a column
+    has no admissible loading left."""
+    n, r = Q.shape
+    X = np.zeros((n, r))
+    done = []
+    for k in order:
+        S = np.flatnonzero(Q[:, k])
+        Z = np.eye(S.size) if not done else _null_basis(X[np.ix_(S, done)])
+        if Z.shape[1] == 0:
+            return None
+        if not done:
+            M = _restricted(P, S, Z)[0]
+        else:
+            Xp = X[:, done]
+            M, B = _restricted(P, S, Z, Xp)
+            M = M - B @ (np.linalg.pinv(P.gram(Xp)) @ B.T)
+            M = 0.5 * (M + M.T)
+        col = np.zeros(n)
+        col[S] = Z @ _leading(M)[1]
+        X[:, k] = col / np.linalg.norm(col)
+        done.append(int(k))
+    return X
+
+
+def _refit_best(P, X, max_rounds=50):
+    """The best, by adjusted variance, of the two re-fits on the nonzeros of X
+    and of X itself (neither re-fit may lose what X keeps)."""
+    n, r = X.shape
+    Q = X != 0
+    order = np.arange(r)
+    if np.all(Q.any(axis=0)):
+        order = _arrange(P, X, True)[1]
+    warm = bool(np.all(Q.any(axis=0))
+                and np.linalg.norm(X.T @ X - np.eye(r)) <= 1e-12)
+    start = np.array(X, dtype=np.float64) if warm else np.zeros((n, r))
+    Xt, rounds = _refit_on_support(P, start.copy(), Q, max_rounds)
+    candidates = [Xt, _refit_adjusted(P, Q, order)] + ([start] if warm else [])
+    best, value = None, -np.inf
+    for Xc in candidates:
+        if Xc is not None:
+            v = _greedy_adjusted(P, Xc)
+            if v > value:
+                best, value = Xc, v
+    return best, rounds
+
+
 def _pick(runs):
     """The lowest F among certified runs, else among all (first on a tie)."""
     f = np.array([info.f for _, info, _ in runs])
@@ -210,7 +334,7 @@ def _pick(runs):
 
 
 def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=None, X0=None,
-               starts=None, refit=False, **options):
+               starts=None, refit="auto", **options):
     """Sparse principal components with exactly orthonormal loadings.
 
     ``X, info = sparse_pca(C, r, lam)`` solves::
@@ -236,10 +360,14 @@ def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=
     when X0 is given or lam = 0. The run with the lowest F among those
     certified (else among all) is kept; a stop asked for by the caller
     (target_f, callback, time_limit, Ctrl-C) ends the remaining starts.
-    ``refit`` (re-fitting the loadings on the support found) and a count of
-    nonzeros asked for are not available here yet; ``refit=False`` is
-    accepted and is what is done. Other options are those of
-    :func:`orthopair.solve`.
+    ``refit``: with the zero pattern of X fixed, move the loadings to keep as
+    much adjusted variance as they can with X'X = I, by the better of a
+    block-coordinate ascent of trace(X'CX) and one pass giving each column,
+    in order, the loadings on its support that add the most variance to
+    those before it; 'auto' (default) keeps the re-fit when it raises the
+    adjusted variance, True when it is no worse, False skips it. A count of
+    nonzeros asked for is not available here yet. Other options are those
+    of :func:`orthopair.solve`.
 
     Returns X (n-by-r) and a :class:`SparsePCAInfo`.
 
@@ -260,9 +388,10 @@ def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=
                 "sparse_pca:badOption",
                 f"Unknown option '{name}'. Known options: data, center, standardize, divisor, "
                 f"X0, starts, refit, {', '.join(_OPTIONS)}.")
-    if refit is not False and not (isinstance(refit, numbers.Integral) and refit == 0):
-        raise ArgumentError("sparse_pca:badOption",
-                            "refit: only refit=False is available in Python for now.")
+    if not (isinstance(refit, (bool, numbers.Real, np.bool_)) or
+            (isinstance(refit, str) and refit == "auto")):
+        raise ArgumentError("sparse_pca:badOption", "refit must be True, False or 'auto'.")
+    refit_off = not isinstance(refit, str) and not refit
     C = _as_real(C)
     if (not isinstance(C, np.ndarray) or C.ndim != 2 or C.size == 0
             or not np.all(np.isfinite(C))):
@@ -324,6 +453,25 @@ def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=
     reorder = bool(np.all(lam_vec == lam_vec[0]))
     X, order = _arrange(P, X, reorder)
     lam_out = lam_vec[order]
+    before = P.measure(X)
+    refit_info = {"applied": False, "variance_before": before["variance"],
+                  "variance_after": before["variance"], "adjusted_before": before["adjusted"],
+                  "adjusted_after": before["adjusted"], "rounds": 0, "X_before": X}
+    if (not pca_only and np.any(lam_out > 0) and not refit_off
+            and result.stop in ("certified", "not_certified", "stalled", "max_iter")):
+        Xr, rounds = _refit_best(P, X)
+        if Xr is not None:
+            Xr, order_r = _arrange(P, Xr, reorder)
+            after = P.measure(Xr)
+            wins = after["adjusted"] > before["adjusted"] * (1 + 1e-12)
+            if ((wins or not isinstance(refit, str))
+                    and np.linalg.norm(Xr.T @ Xr - np.eye(r)) <= 1e-12):
+                X = Xr
+                order = order[order_r]
+                lam_out = lam_out[order_r]
+                refit_info.update(applied=True, variance_after=after["variance"],
+                                  adjusted_after=after["adjusted"])
+        refit_info["rounds"] = rounds
     m = P.measure(X)
     pca_variance = float(np.sum(P.pca_values))
     return X, SparsePCAInfo(
@@ -335,4 +483,5 @@ def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=
         adjusted_explained=m["adjusted"] / P.trace, explained_pca=m["variance"] / pca_variance,
         adjusted_explained_pca=m["adjusted"] / pca_variance,
         nnz=int(np.count_nonzero(X)), nnz_per_component=np.count_nonzero(X, axis=0),
-        feasibility=float(np.linalg.norm(X.T @ X - np.eye(r))), starts=report)
+        feasibility=float(np.linalg.norm(X.T @ X - np.eye(r))), starts=report,
+        refit=refit_info)

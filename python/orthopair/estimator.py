@@ -45,9 +45,11 @@ class SparsePCA(TransformerMixin, BaseEstimator):
     alpha = 0 gives the principal components themselves; a larger alpha
     puts more exact zeros in the loadings. The starts are sparse_pca's (the
     principal components, then seeded random starts; n_starts None for its
-    default: 5 for n <= 200, 3 for n <= 1000, else 1) and the best is kept.
+    default: 5 for n <= 200, 3 for n <= 1000, else 1) and the best is kept;
+    refit ('auto', True, False) is sparse_pca's re-fit of the loadings on
+    the support found.
 
-    Parameters: n_components, alpha, n_starts, and the solver's options rule
+    Parameters: n_components, alpha, n_starts, refit, and the solver's options rule
     ('mixed'), tol (1e-10), tol_stat (1e-6), max_iter, time_limit,
     random_state (the seed of the first start and of the pair selectors; the
     random starts take the seeds after it; a whole number, default 1) and
@@ -87,11 +89,13 @@ class SparsePCA(TransformerMixin, BaseEstimator):
         (3, 12)
     """
 
-    def __init__(self, n_components=2, alpha=1.0, *, n_starts=None, rule="mixed", tol=1e-10,
-                 tol_stat=1e-6, max_iter=None, time_limit=None, random_state=1, verbose=False):
+    def __init__(self, n_components=2, alpha=1.0, *, n_starts=None, refit="auto", rule="mixed",
+                 tol=1e-10, tol_stat=1e-6, max_iter=None, time_limit=None, random_state=1,
+                 verbose=False):
         self.n_components = n_components
         self.alpha = alpha
         self.n_starts = n_starts
+        self.refit = refit
         self.rule = rule
         self.tol = tol
         self.tol_stat = tol_stat
@@ -120,7 +124,7 @@ class SparsePCA(TransformerMixin, BaseEstimator):
             raise ValueError(f"SparsePCA: n_components must lie in 1 ... {n}; got {r}.")
         seed = 1 if self.random_state is None else self.random_state
         W, info = sparse_pca(X, r, float(self.alpha), data=True, starts=self.n_starts,
-                             rule=self.rule, tol=self.tol, tol_stat=self.tol_stat,
+                             refit=self.refit, rule=self.rule, tol=self.tol, tol_stat=self.tol_stat,
                              max_iter=self.max_iter, time_limit=self.time_limit, seed=seed,
                              verbose=self.verbose)
         # The means sparse_pca removed: column sums taken one sample after

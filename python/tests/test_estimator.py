@@ -56,13 +56,16 @@ def test_alpha_is_sparse_pcas_lambda():
     # fit is sparse_pca on the data, starts and all: the same loadings to
     # the last bit, and the same as from the sample covariance to rounding.
     X = samples(m=80)
-    for r, alpha, starts in ((2, 0.3, None), (3, 0.1, 2), (3, 0.0, None)):
-        model = orthopair.SparsePCA(r, alpha, n_starts=starts, random_state=3).fit(X)
-        W, info = orthopair.sparse_pca(X, r, alpha, starts=starts, seed=3)
+    for r, alpha, starts, refit in ((2, 0.3, None, "auto"), (3, 0.1, 2, False),
+                                    (3, 0.0, None, True)):
+        model = orthopair.SparsePCA(r, alpha, n_starts=starts, refit=refit,
+                                    random_state=3).fit(X)
+        W, info = orthopair.sparse_pca(X, r, alpha, starts=starts, refit=refit, seed=3)
         assert np.array_equal(model.components_, W.T)
         assert len(model.info_.starts) == len(info.starts) == (starts or (1 if alpha == 0 else 5))
         assert np.array_equal(model.adjusted_variance_, info.adjusted_per_component)
-        V = orthopair.sparse_pca(np.cov(X, rowvar=False), r, alpha, starts=starts, seed=3)[0]
+        V = orthopair.sparse_pca(np.cov(X, rowvar=False), r, alpha, starts=starts, refit=refit,
+                                 seed=3)[0]
         assert np.array_equal(V != 0, W != 0) and np.allclose(V, W, atol=1e-7)
         # The model's own numbers against plain references.
         Z = model.transform(X)

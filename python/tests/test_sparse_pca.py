@@ -139,7 +139,7 @@ def test_the_starts():
     ((np.eye(4), 2, 0.1), {"X0": np.eye(4)}, "badX0"),
     ((np.eye(4), 2, 0.1), {"starts": 0}, "badOption"),
     ((np.ones((5, 3)), 2, 0.1), {"divisor": -1}, "badOption"),
-    ((np.eye(4), 2, 0.1), {"refit": "auto"}, "badOption"),
+    ((np.eye(4), 2, 0.1), {"refit": "yes"}, "badOption"),
     ((np.eye(4), 2, 0.1), {"nnz": 3}, "badOption"),
 ])
 def test_bad_calls_are_refused_by_name(args, kwargs, reason):
@@ -158,7 +158,7 @@ def test_same_x_and_variance_as_octave(octave):
         total = info.total_variance; pca = info.pca_variance; order = info.order;
         fs = [info.starts.f];
         """, {"D": D}, ["X", "f", "variance", "adjusted", "total", "pca", "order", "fs"])
-    X, info = orthopair.sparse_pca(D, 3, 0.01, seed=4)
+    X, info = orthopair.sparse_pca(D, 3, 0.01, seed=4, refit=False)
     assert list(info.order + 1) == list(ref["order"].ravel().astype(int))
     assert same_bits(X, ref["X"])
     assert same_bits([s["f"] for s in info.starts], ref["fs"].ravel())
@@ -166,3 +166,46 @@ def test_same_x_and_variance_as_octave(octave):
                          (info.adjusted_per_component, ref["adjusted"]),
                          (info.total_variance, ref["total"]), (info.pca_variance, ref["pca"])):
         assert np.allclose(ours, np.ravel(theirs), rtol=1e-13, atol=0)
+
+
+def test_refit_keeps_the_support_and_never_loses_adjusted_variance():
+    D = blocks(seed=8, n=14)
+    S = np.cov(D, rowvar=False)
+    for lam in (0.05, 0.3, [0.1, 0.3, 0.6]):
+        X, info = orthopair.sparse_pca(D, 3, lam)
+        kept = orthopair.sparse_pca(D, 3, lam, refit=False)[0]
+        forced, finfo = orthopair.sparse_pca(D, 3, lam, refit=True)
+        rf = info.refit
+        assert np.array_equal(rf["X_before"], kept)
+        assert rf["adjusted_after"] >= rf["adjusted_before"]
+        assert finfo.refit["applied"]
+        for Y, i in ((X, info), (forced, finfo)):
+            assert np.allclose(Y.T @ Y, np.eye(3), atol=1e-12)
+            # No nonzero is added: each column lies on the support of one
+            # of the solver's columns.
+            before = i.refit["X_before"]
+            supports = [set(np.flatnonzero(c)) for c in before.T]
+            assert all(any(set(np.flatnonzero(c)) <= t for t in supports) for c in Y.T)
+            assert np.isclose(i.adjusted_variance, i.refit["adjusted_after"], rtol=1e-12)
+        if rf["applied"]:
+            assert rf["adjusted_after"] > rf["adjusted_before"]
+        # R = 1: the leading eigenvector of C on the support.
+        x, one = orthopair.sparse_pca(D, 1, 0.3)
+        sup = np.flatnonzero(x[:, 0])
+        w, V = np.linalg.eigh(S[np.ix_(sup, sup)])
+        assert np.isclose(one.variance, w[-1], rtol=1e-10)
+
+
+def test_refit_agrees_with_octave(octave):
+    D = orthopair.seeded_uniform(80, 12, 5) - 0.5
+    D[:, 1] = D[:, 0] + 0.2 * D[:, 1]
+    D[:, 6] = D[:, 5] - 0.3 * D[:, 7]
+    ref = octave.call("""
+        [X, info] = sparse_pca(D, 3, 0.02, struct('seed', 2));
+        adjusted = info.adjusted_variance; applied = double(info.refit.applied);
+        """, {"D": D}, ["X", "adjusted", "applied"])
+    X, info = orthopair.sparse_pca(D, 3, 0.02, seed=2)
+    assert info.refit["applied"] == bool(ref["applied"][0, 0])
+    assert np.array_equal(X != 0, ref["X"] != 0)
+    assert np.allclose(X, ref["X"], atol=1e-10)
+    assert np.isclose(info.adjusted_variance, ref["adjusted"][0, 0], rtol=1e-12)
