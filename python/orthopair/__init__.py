@@ -17,11 +17,12 @@ Progress lines go to the logger "orthopair". Refused calls raise
 from ._errors import ArgumentError, ArgumentTypeError, ComputationError, OrthopairError
 from ._kernels import brevak, seed, tolmiv, zandrel
 from ._result import Certificate, History, PolishReport, Result
+from ._spca import SparsePCAInfo
 from ._solver import (Gram, certify, l1_procrustes, polish, random_orthonormal, seeded_uniform,
                       solve, sparse_pca)
 from .estimator import SparsePCA
 
 __all__ = ["solve", "sparse_pca", "l1_procrustes", "polish", "certify", "Gram",
            "brevak", "tolmiv", "zandrel", "seed", "random_orthonormal", "seeded_uniform",
-           "SparsePCA", "Result", "History", "Certificate", "PolishReport",
+           "SparsePCA", "SparsePCAInfo", "Result", "History", "Certificate", "PolishReport",
            "OrthopairError", "ArgumentError", "ArgumentTypeError", "ComputationError"]

@@ -8,6 +8,7 @@ import numpy as np
 from . import _core
 from ._errors import ArgumentError, ArgumentTypeError, OrthopairError
 from ._result import Certificate, PolishReport, Result
+from ._spca import SparsePCAInfo, sparse_pca
 
 __all__ = ["Gram", "solve", "sparse_pca", "l1_procrustes", "certify", "polish",
            "random_orthonormal", "seeded_uniform"]
@@ -23,7 +24,7 @@ class Gram:
     """The quadratic part A = scale * D.T @ D given by the data D (m-by-n).
 
     The form in which data reach the solver: sparse PCA of the centred data
-    Dc is ``Gram(Dc, -1/m)``-style, the L1 Procrustes problem ``Gram(M, 1)``.
+    Dc is ``Gram(Dc, -1/(m-1))``, the L1 Procrustes problem ``Gram(M, 1)``.
     A dict ``{"D": D, "scale": s}`` means the same.
     """
 
@@ -302,28 +303,6 @@ def _plot_history(info, plot_to):
         plt.close(fig)
     else:
         plt.show()
-
-
-def sparse_pca(C, r, lam, *, data=False, X0=None, **options):
-    """Sparse principal components with exactly orthonormal loadings.
-
-    ``X, info = sparse_pca(C, r, lam)`` minimises -1/2 trace(X'CX) +
-    lam*sum|X| subject to X'X = I for a covariance matrix C (n-by-n). With
-    ``data=True``, or whenever C is not square, C is the data D (m-by-n, one
-    sample a row) and the covariance D'D (not scaled, not centred: centre
-    and scale D first). The benchmark form -trace(X'B'BX) + mu*||X||_1 is
-    ``sparse_pca(np.sqrt(2)*B, r, mu, data=True)``. X0: the start (default
-    the seeded random start); options as :func:`solve`. The variance the
-    loadings keep is trace(X'CX).
-    """
-    C = _as_real(C)
-    if not isinstance(C, np.ndarray) or C.ndim != 2 or C.size == 0:
-        raise ArgumentError("sparse_pca:badC", "C must be a non-empty real matrix.")
-    if data or C.shape[0] != C.shape[1]:
-        A = Gram(C, -1.0)
-    else:
-        A = -(0.5 * (C + C.T))
-    return solve(A, None, lam, r if X0 is None else X0, **options)
 
 
 def _polar_factor(B):

@@ -7,7 +7,7 @@ NumPy where it is not.
 
 import numpy as np
 
-from ._solver import Gram, solve
+from ._spca import sparse_pca
 
 try:  # scikit-learn is optional
     from sklearn.base import BaseEstimator, TransformerMixin
@@ -35,25 +35,31 @@ __all__ = ["SparsePCA"]
 class SparsePCA(TransformerMixin, BaseEstimator):
     """Sparse principal components with exactly orthonormal loadings.
 
-    ``fit(X)`` centres the data X (m samples by n features) and solves::
+    ``fit(X)`` is :func:`orthopair.sparse_pca` on the data X (m samples by n
+    features): X is centred and the problem solved is::
 
         minimise   -1/2 trace(W' S W) + alpha * sum|W|   subject to W'W = I,
 
-    W n-by-n_components, with S = Xc'Xc / m the covariance scaled by the
-    sample count, so that alpha means the same whatever m. alpha = 0 gives
-    the principal components themselves (from the SVD of the centred data,
-    without a solver run); a larger alpha puts more exact zeros in the
-    loadings.
+    W n-by-n_components, with S = Xc'Xc / (m - 1) the sample covariance, so
+    that alpha means what sparse_pca's lambda means and the same whatever m.
+    alpha = 0 gives the principal components themselves; a larger alpha
+    puts more exact zeros in the loadings. The starts are sparse_pca's (the
+    principal components, then seeded random starts; n_starts None for its
+    default: 5 for n <= 200, 3 for n <= 1000, else 1) and the best is kept;
+    refit ('auto', True, False) is sparse_pca's re-fit of the loadings on
+    the support found.
 
-    Parameters: n_components, alpha, and the solver's options rule
+    Parameters: n_components, alpha, n_starts, refit, and the solver's options rule
     ('mixed'), tol (1e-10), tol_stat (1e-6), max_iter, time_limit,
-    random_state (the seed of the random start and of the pair selectors;
-    a whole number, default 1) and verbose.
+    random_state (the seed of the first start and of the pair selectors; the
+    random starts take the seeds after it; a whole number, default 1) and
+    verbose.
 
     Attributes after fit:
       components_            n_components-by-n loadings, orthonormal rows,
-                             ordered by decreasing explained variance, each
-                             with its largest entry positive
+                             ordered by the variance each adds to those
+                             before it, each with its largest-magnitude
+                             entry positive
       mean_                  the feature means removed before the fit
       explained_variance_    the variance of each component's scores,
                              ||Xc w_k||^2 / (m - 1)
@@ -67,8 +73,9 @@ class SparsePCA(TransformerMixin, BaseEstimator):
                              components explain together.
       adjusted_variance_ratio_   the same over the total variance
       total_variance_        trace of the data's covariance (ddof 1)
-      n_iter_, result_       the solver's iteration count and its Result
-                             (0 and None at alpha = 0)
+      n_iter_, result_       the kept run's iteration count and the
+                             solver's Result
+      info_                  sparse_pca's SparsePCAInfo (the starts, ...)
       n_features_in_, n_components_
 
     ``transform(X)`` returns the scores (X - mean_) @ components_.T.
@@ -82,10 +89,13 @@ class SparsePCA(TransformerMixin, BaseEstimator):
         (3, 12)
     """
 
-    def __init__(self, n_components=2, alpha=1.0, *, rule="mixed", tol=1e-10, tol_stat=1e-6,
-                 max_iter=None, time_limit=None, random_state=1, verbose=False):
+    def __init__(self, n_components=2, alpha=1.0, *, n_starts=None, refit="auto", rule="mixed",
+                 tol=1e-10, tol_stat=1e-6, max_iter=None, time_limit=None, random_state=1,
+                 verbose=False):
         self.n_components = n_components
         self.alpha = alpha
+        self.n_starts = n_starts
+        self.refit = refit
         self.rule = rule
         self.tol = tol
         self.tol_stat = tol_stat
@@ -112,37 +122,23 @@ class SparsePCA(TransformerMixin, BaseEstimator):
             raise ValueError(f"SparsePCA: at least 2 samples are needed; got {m}.")
         if not 1 <= r <= n:
             raise ValueError(f"SparsePCA: n_components must lie in 1 ... {n}; got {r}.")
-        self.mean_ = X.mean(axis=0)
-        Xc = X - self.mean_
         seed = 1 if self.random_state is None else self.random_state
-        if float(self.alpha) == 0:
-            # No penalty: the principal components themselves, from the
-            # thin SVD of the centred data (nothing n-by-n is formed).
-            W = np.linalg.svd(Xc, full_matrices=False)[2][:r].T
-            info = None
-        else:
-            W, info = solve(Gram(Xc, -1.0 / m), None, float(self.alpha), r, rule=self.rule,
-                            tol=self.tol, tol_stat=self.tol_stat, max_iter=self.max_iter,
-                            time_limit=self.time_limit, seed=seed, verbose=self.verbose)
-        scores = Xc @ W
-        variance = np.sum(scores * scores, axis=0) / (m - 1)
-        order = np.argsort(-variance, kind="stable")
-        W = W[:, order]
-        # A deterministic sign: the largest entry of each loading positive.
-        big = np.argmax(np.abs(W), axis=0)
-        signs = np.sign(W[big, np.arange(r)])
-        signs[signs == 0] = 1
-        W = W * signs
-        scores = Xc @ W
+        W, info = sparse_pca(X, r, float(self.alpha), data=True, starts=self.n_starts,
+                             refit=self.refit, rule=self.rule, tol=self.tol, tol_stat=self.tol_stat,
+                             max_iter=self.max_iter, time_limit=self.time_limit, seed=seed,
+                             verbose=self.verbose)
+        # The means sparse_pca removed: column sums taken one sample after
+        # another, over m.
+        self.mean_ = np.add.reduce(np.ascontiguousarray(X), axis=0) / m
         self.components_ = np.ascontiguousarray(W.T)
-        self.explained_variance_ = variance[order]
-        self.total_variance_ = float(np.sum(Xc * Xc) / (m - 1))
+        self.explained_variance_ = np.asarray(info.variance_per_component)
+        self.total_variance_ = float(info.total_variance)
         self.explained_variance_ratio_ = self.explained_variance_ / self.total_variance_
-        R = np.linalg.qr(scores, mode="r")
-        self.adjusted_variance_ = np.diag(R) ** 2 / (m - 1)
+        self.adjusted_variance_ = np.asarray(info.adjusted_per_component)
         self.adjusted_variance_ratio_ = self.adjusted_variance_ / self.total_variance_
-        self.n_iter_ = 0 if info is None else info.iterations
-        self.result_ = info
+        self.n_iter_ = info.iterations
+        self.result_ = info.result
+        self.info_ = info
         self.n_features_in_ = n
         self.n_components_ = r
         return self

@@ -52,12 +52,28 @@ def test_fit_transform_properties():
     assert counts[0] == 45 and counts == sorted(counts, reverse=True)
 
 
-def test_alpha_does_not_depend_on_the_sample_count():
+def test_alpha_is_sparse_pcas_lambda():
+    # fit is sparse_pca on the data, starts and all: the same loadings to
+    # the last bit, and the same as from the sample covariance to rounding.
     X = samples(m=80)
-    once = orthopair.SparsePCA(2, 0.3).fit(X)
-    twice = orthopair.SparsePCA(2, 0.3).fit(np.vstack([X, X]))
-    assert np.array_equal(once.components_ != 0, twice.components_ != 0)
-    assert np.allclose(once.components_, twice.components_, atol=1e-8)
+    for r, alpha, starts, refit in ((2, 0.3, None, "auto"), (3, 0.1, 2, False),
+                                    (3, 0.0, None, True)):
+        model = orthopair.SparsePCA(r, alpha, n_starts=starts, refit=refit,
+                                    random_state=3).fit(X)
+        W, info = orthopair.sparse_pca(X, r, alpha, starts=starts, refit=refit, seed=3)
+        assert np.array_equal(model.components_, W.T)
+        assert len(model.info_.starts) == len(info.starts) == (starts or (1 if alpha == 0 else 5))
+        assert np.array_equal(model.adjusted_variance_, info.adjusted_per_component)
+        V = orthopair.sparse_pca(np.cov(X, rowvar=False), r, alpha, starts=starts, refit=refit,
+                                 seed=3)[0]
+        assert np.array_equal(V != 0, W != 0) and np.allclose(V, W, atol=1e-7)
+        # The model's own numbers against plain references.
+        Z = model.transform(X)
+        assert np.allclose(model.explained_variance_, Z.var(axis=0, ddof=1), rtol=1e-10)
+        R = np.linalg.qr(Z, mode="r")
+        assert np.allclose(model.adjusted_variance_, np.diag(R) ** 2 / 79, rtol=1e-9)
+        assert np.isclose(model.total_variance_, X.var(axis=0, ddof=1).sum(), rtol=1e-12)
+        assert model.n_iter_ == model.result_.iterations
 
 
 def test_bad_data_is_refused():
