@@ -417,3 +417,49 @@ TEST(PassScreen, ReportsItsProgressAndStopsWhenAsked)
         }
     }
 }
+
+TEST(CircleMinimumFloor, IsBelowTheDenseMinimumAndTightNearALocalMinimumAtOne)
+{
+    // Differential against a dense scan of the circle (the scan can only be
+    // above the true least value, so floor ≤ scan must hold exactly up to
+    // rounding of the scan itself). Kinds: generic coefficients; (1, 0) a
+    // stationary point (ls = −qcs) and a strict local minimum (large
+    // negative lc); nearly stationary; exact zeros; a pure quadratic.
+    std::mt19937_64 rng(91);
+    std::normal_distribution<double> normal;
+    int tight = 0;
+    for (int rep = 0; rep < 4000; ++rep) {
+        const int kind = rep % 5;
+        const double scale = std::pow(10.0, static_cast<int>(rep % 7) - 3);
+        double qcc = scale * normal(rng), qcs = scale * normal(rng), qss = scale * normal(rng);
+        double lc = scale * normal(rng), ls = scale * normal(rng);
+        if (kind == 1 || kind == 2) {
+            lc = -std::fabs(lc) - 4 * (std::fabs(qcc) + std::fabs(qss) + std::fabs(qcs));
+            ls = -qcs + (kind == 2 ? 1e-7 * scale * normal(rng) : 0.0);
+        } else if (kind == 3) {
+            qcs = 0;
+            ls = 0;
+            if (rep % 2) qcc = qss = 0;
+        } else if (kind == 4) {
+            lc = ls = 0;
+        }
+        const double floor = method::circle_minimum_floor(qcc, qcs, qss, lc, ls);
+        double scan = INFINITY;
+        const int steps = 20000;
+        for (int k = 0; k < steps; ++k) {
+            const double t = 2 * M_PI * k / steps, c = std::cos(t), s = std::sin(t);
+            scan = std::min(scan, ((qcc * c * c + qcs * c * s) + qss * s * s) + (lc * c + ls * s));
+        }
+        const double size = std::fabs(qcc) + std::fabs(qcs) + std::fabs(qss) + std::fabs(lc) + std::fabs(ls);
+        ASSERT_LE(floor, scan + 1e-14 * size) << "rep " << rep;
+        ASSERT_LE(floor, method::circle_minimum(qcc, qcs, qss, lc, ls) + 1e-14 * size) << "rep " << rep;
+        if (kind == 1) {
+            // Stationary strict local minimum at (1, 0): the floor is the
+            // value there to rounding, and that is the least value.
+            const double at_one = qcc + lc;
+            ASSERT_NEAR(floor, at_one, 1e-13 * size) << "rep " << rep;
+            ++tight;
+        }
+    }
+    EXPECT_EQ(tight, 800);
+}
