@@ -211,6 +211,10 @@ TEST(PairBound, HoldsAtEveryThresholdTheEngineUses)
                     for (double t : thresholds) {
                         ASSERT_GE(method::pair_bound(model, t), gain - 1e-12 * scale)
                             << "kind " << kind << " pair " << i << "," << j << " threshold " << t;
+                        // V = I gains nothing, so no stage may go below 0:
+                        // the rounding margins must cover the exact zero.
+                        ASSERT_GE(method::pair_bound(model, t), 0.0)
+                            << "kind " << kind << " pair " << i << "," << j << " threshold " << t;
                     }
                     ASSERT_LE(method::pair_bound(model, -1e300), first);
                     ++checked;
