@@ -206,7 +206,7 @@ TEST(PairBound, HoldsAtEveryThresholdTheEngineUses)
                     method::pair_model(inst.problem, inst.Xt.data(), AXt.data(), i, j, model);
                     const double first = method::pair_bound(model, 1e300);
                     const double thresholds[] = {1e300, first - 1e-9 * std::fabs(first) - 1e-300, -1e300,
-                                                 1e-10 * scale, 1e-15 * scale};
+                                                 1e-10 * scale, 1e-15 * scale, 0.0};
                     const double gain = best_pair_gain(inst, inst.Xt, i, j, 1000);
                     for (double t : thresholds) {
                         ASSERT_GE(method::pair_bound(model, t), gain - 1e-12 * scale)
