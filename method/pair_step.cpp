@@ -197,6 +197,58 @@ double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, 
     return best;
 }
 
+// A lower bound, in closed form, of the least value over the unit circle of
+//   q(c, s) = qcc·c² + qcs·c·s + qss·s² + lc·c + ls·s,
+// measured from the point (1, 0), where q = qcc + lc. With c = cos θ,
+// s = sin θ, u = sin θ and v = 1 − cos θ (so u² = v·(2 − v) ≤ 2·v):
+//   q(θ) − q(0) = g·u − 2·b·u² − qcs·u·v − lc·v,
+// g = qcs + ls (the derivative at θ = 0), b = (qcc − qss)/2. Bounding
+// −2·b·u² ≥ −4·max(b, 0)·v and −qcs·u·v ≥ −|qcs|·v gives
+//   q(θ) − q(0) ≥ g·u + κ·v,   κ = −lc − 4·max(b, 0) − |qcs|.
+// Over the whole circle, g·u ≥ −|g|·|u|; for κ > 0 the right side is least
+// at |u| = √(2v), where it is −g²/(2κ) (and never below −|g|, since κ·v ≥ 0
+// and |u| ≤ 1); otherwise v ≤ 2 gives −|g| + 2κ. So near a strict local
+// minimum at (1, 0) the bound is of second order in the derivative there,
+// as the true drop is.
+// On the arc gc·c ≥ 0, gs·s ≥ 0 (gc, gs = ±1): for gc = 1 the arc starts at
+// θ = 0 with v ≤ 1 and u of the sign of gs, so g·u = gs·g·|u| is no loss
+// when gs·g ≥ 0 (the one-sided derivative along the arc is not negative:
+// the bound is min(κ, 0)) and as above otherwise, with v ≤ 1; for gc = −1
+// the arc has v ≥ 1, where g·u + κ·v ≥ −|g| + κ for κ ≥ 0 (−|g| + 2κ
+// otherwise).
+// Rounding: g is raised and κ lowered by 4·eps of the sums of the sizes of
+// their terms, so that the computed drop is not below the exact one of the
+// given coefficients beyond a few eps of itself; the caller adds a margin
+// of 16·eps of the coefficient sizes for the rest (q(0), the quotient, the
+// final subtraction).
+double circle_minimum_floor(double qcc, double qcs, double qss, double lc, double ls, double gc,
+                            double gs)
+{
+    const double at_one = qcc + lc;
+    const double slope = qcs + ls;
+    const double slack = 4 * EPS * (std::fabs(qcs) + std::fabs(ls));
+    const double g = std::fabs(slope) + slack;
+    const double b = 0.5 * (qcc - qss);
+    const double kappa = (-lc - 4 * std::max(b, 0.0)) - std::fabs(qcs);
+    const double k = kappa - 4 * EPS * ((std::fabs(lc) + 4 * (std::fabs(qcc) + std::fabs(qss))) +
+                                        std::fabs(qcs));
+    double drop;
+    if (gc == 0) {
+        drop = k > 0 ? std::min(g, (g * g) / (2 * k)) : g - 2 * k;
+    } else if (gc > 0) {
+        // Along the arc the slope is gs·slope; it is no loss when that is
+        // surely not negative.
+        if (gs * slope - slack >= 0) {
+            drop = k > 0 ? 0.0 : -k;
+        } else {
+            drop = k > 0 ? std::min(g, (g * g) / (2 * k)) : g - k;
+        }
+    } else {
+        drop = k >= 0 ? g - k : g - 2 * k;
+    }
+    return at_one - drop;
+}
+
 double pair_bound(const PairModel& model, double threshold)
 {
     // F changes by at least the smooth part plus the linearised L1 term,
@@ -206,15 +258,62 @@ double pair_bound(const PairModel& model, double threshold)
     // The linearisation is exact at V = I but loose far from it, where the
     // plain bound ‖V·Z_k‖₁ ≥ ‖Z_k‖₂ is often better; F's change is above
     // both, so the smaller of the two decrease bounds holds.
-    double coef[2];
+    double coef[2] = {0, 0};
     double least = INFINITY, least_smooth = INFINITY;
-    for (Family family : {Family::rotation, Family::reflection}) {
-        const CircleProblem c = family_problem(family, model.Q, G, 0.0, coef, coef, 0, coef, coef);
-        least = std::min(least, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s));
-    }
     const double w = std::fabs(model.W[0]) + std::fabs(model.W[1]) + std::fabs(model.W[2]) +
                      std::fabs(model.W[3]);
     const double margin = 64 * EPS * ((model.size + model.l1) + w);
+
+    // First, without roots: the same linearised problem bounded below in
+    // closed form around (c, s) = (1, 0) of each family, that is around
+    // V = I for the rotations and V = diag(1, −1) for the reflections. At a
+    // certified point V = I is a strict local minimum for most pairs and the
+    // bound is then of second order in the first-order residual; when it
+    // settles the pair the quartic roots are not needed. It is never below
+    // the linearised bound (a lower bound of the same minimum), so settling
+    // here settles no pair that the root-based stage would not.
+    const CircleProblem rot = family_problem(Family::rotation, model.Q, G, 0.0, coef, coef, 0, coef, coef);
+    const CircleProblem ref = family_problem(Family::reflection, model.Q, G, 0.0, coef, coef, 0, coef, coef);
+    {
+        auto coefficient_size = [](const CircleProblem& c) {
+            return ((std::fabs(c.quad_cc) + std::fabs(c.quad_cs)) + std::fabs(c.quad_ss)) +
+                   (std::fabs(c.lin_c) + std::fabs(c.lin_s));
+        };
+        const double floor_rot = circle_minimum_floor(rot.quad_cc, rot.quad_cs, rot.quad_ss, rot.lin_c, rot.lin_s);
+        const double floor_ref = circle_minimum_floor(ref.quad_cc, ref.quad_cs, ref.quad_ss, ref.lin_c, ref.lin_s);
+        const double closed_margin = 16 * EPS * (coefficient_size(rot) + coefficient_size(ref));
+        const double closed =
+            -((std::min(floor_rot, floor_ref) + model.offset) - model.l1) + (margin + closed_margin);
+        if (closed <= threshold) return closed;
+
+        // The same per quadrant (the quadrant problems below), still in
+        // closed form: where only one row of a column is nonzero the L1 term
+        // keeps its kink at V = I, which shows as a one-sided slope of the
+        // right sign along each arc that starts at (1, 0).
+        double floor_q = INFINITY, size_q = 0;
+        for (Family family : {Family::rotation, Family::reflection}) {
+            const double f = family == Family::rotation ? 1.0 : -1.0;
+            for (double gc : {1.0, -1.0}) {
+                for (double gs : {1.0, -1.0}) {
+                    const double Gq[4] = {model.G[0] + model.O[0] + f * gc * model.only_i,
+                                          model.G[1] + model.O[1] - f * gs * model.only_i,
+                                          model.G[2] + model.O[2] + gs * model.only_j,
+                                          model.G[3] + model.O[3] + gc * model.only_j};
+                    const CircleProblem c =
+                        family_problem(family, model.Q, Gq, 0.0, coef, coef, 0, coef, coef);
+                    floor_q = std::min(floor_q, circle_minimum_floor(c.quad_cc, c.quad_cs, c.quad_ss,
+                                                                     c.lin_c, c.lin_s, gc, gs));
+                    size_q = std::max(size_q, coefficient_size(c));
+                }
+            }
+        }
+        const double closed_q =
+            -((floor_q + model.offset) - model.l1) + (margin + 32 * EPS * size_q);
+        if (closed_q <= threshold) return closed_q;
+    }
+    for (const CircleProblem* c : {&rot, &ref}) {
+        least = std::min(least, circle_minimum(c->quad_cc, c->quad_cs, c->quad_ss, c->lin_c, c->lin_s));
+    }
     const double linearised = -((least + model.offset) - model.l1) + margin;
     if (!(model.l2 > 0) || linearised <= threshold) return linearised;
 

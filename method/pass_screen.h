@@ -59,6 +59,12 @@ namespace method {
 double circle_minimum(double qcc, double qcs, double qss, double lc, double ls, double gc = 0,
                       double gs = 0);
 
+// A lower bound, in closed form (no roots), of the same least value (over the
+// arc when (gc, gs) ≠ (0, 0)), tight to second order when (1, 0) is a strict
+// local minimum. pair_bound's first stages.
+double circle_minimum_floor(double qcc, double qcs, double qss, double lc, double ls,
+                            double gc = 0, double gs = 0);
+
 // What the gains of the pairs (i, j), row i = z nonzero and row j zero, share.
 struct ZeroRowGroup {
     double a = 0;      // ⟨z, m_i⟩

@@ -70,7 +70,7 @@ int main(int argc, char** argv)
     method::Problem p;
     p.n = n;
     p.r = r;
-    p.A = A.data();
+    p.A = method::dense_operator(n, A.data());
     p.lambda.assign(r, lambda);
     std::vector<double> AXt(Xt.size());
     method::multiply(p, Xt.data(), AXt.data());

@@ -206,10 +206,14 @@ TEST(PairBound, HoldsAtEveryThresholdTheEngineUses)
                     method::pair_model(inst.problem, inst.Xt.data(), AXt.data(), i, j, model);
                     const double first = method::pair_bound(model, 1e300);
                     const double thresholds[] = {1e300, first - 1e-9 * std::fabs(first) - 1e-300, -1e300,
-                                                 1e-10 * scale, 1e-15 * scale};
+                                                 1e-10 * scale, 1e-15 * scale, 0.0};
                     const double gain = best_pair_gain(inst, inst.Xt, i, j, 1000);
                     for (double t : thresholds) {
                         ASSERT_GE(method::pair_bound(model, t), gain - 1e-12 * scale)
+                            << "kind " << kind << " pair " << i << "," << j << " threshold " << t;
+                        // V = I gains nothing, so no stage may go below 0:
+                        // the rounding margins must cover the exact zero.
+                        ASSERT_GE(method::pair_bound(model, t), 0.0)
                             << "kind " << kind << " pair " << i << "," << j << " threshold " << t;
                     }
                     ASSERT_LE(method::pair_bound(model, -1e300), first);
@@ -292,5 +296,46 @@ TEST(PairGap, IsNaNUntilAPassFinishes)
         EXPECT_EQ(info.sweeps, 0);
         EXPECT_TRUE(std::isnan(info.pair_gap)) << info.pair_gap;
         EXPECT_NE(info.stop, "certified");
+    }
+}
+
+TEST(PairBound, SeesAGainThatOnlyAReflectionTakes)
+{
+    // Rows 0 and 1 orthogonal, |z0| > |z1|, and E such that A·X + E is
+    // −μ·z0 on row 0 and +μ·z1 on row 1: among the rotations V = I is a
+    // strict local (and, with the kinks of the L1 term, global) minimum, yet
+    // the reflection diag(1, −1) turns row 1 over and gains about 2·μ·|z1|².
+    // A bound that looked at the rotations only would settle this pair.
+    std::mt19937_64 rng(81);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::normal_distribution<double> normal;
+    for (int rep = 0; rep < 40; ++rep) {
+        Instance inst;
+        inst.n = 4;
+        inst.r = 2;
+        const double a = 0.6 + 0.35 * unit(rng), b = 0.05 + 0.5 * unit(rng) * a;
+        // Columns (a, 0, √(1−a²), 0) and (0, b, 0, √(1−b²)), transposed.
+        inst.Xt = {a, 0, 0, b, std::sqrt(1 - a * a), 0, 0, std::sqrt(1 - b * b)};
+        inst.A = method_test::random_symmetric(4, 0, rng);
+        for (double& v : inst.A) v *= rep % 2 ? 1e-3 : 0.0;
+        inst.problem.lambda.assign(2, rep % 4 < 2 ? 0.0 : 0.3);
+        inst.bind();
+        const std::vector<double> AXt = method_test::plain_product(inst, inst.Xt);
+        const double mu = 0.5 + unit(rng);
+        inst.problem.Et.resize(8);
+        for (int k = 0; k < 2; ++k) {
+            inst.problem.Et[k] = -mu * inst.Xt[k] - AXt[k];
+            inst.problem.Et[2 + k] = mu * inst.Xt[2 + k] - AXt[2 + k];
+            inst.problem.Et[4 + k] = normal(rng);
+            inst.problem.Et[6 + k] = normal(rng);
+        }
+        const double scale = std::max(1.0, std::fabs(literal_objective(inst, inst.Xt)));
+        const double gain = best_pair_gain(inst, inst.Xt, 0, 1, 2000);
+        ASSERT_GT(gain, mu * b * b) << "rep " << rep;
+        method::PairModel model;
+        method::pair_model(inst.problem, inst.Xt.data(), AXt.data(), 0, 1, model);
+        for (double t : {1e300, -1e300, 1e-10 * scale, 0.5 * gain}) {
+            ASSERT_GE(method::pair_bound(model, t), gain - 1e-12 * scale) << "rep " << rep << " threshold " << t;
+        }
     }
 }

@@ -417,3 +417,72 @@ TEST(PassScreen, ReportsItsProgressAndStopsWhenAsked)
         }
     }
 }
+
+TEST(CircleMinimumFloor, IsBelowTheDenseMinimumAndTightNearALocalMinimumAtOne)
+{
+    // Differential against a dense scan of the circle (the scan can only be
+    // above the true least value, so floor ≤ scan must hold exactly up to
+    // rounding of the scan itself). Kinds: generic coefficients; (1, 0) a
+    // stationary point (ls = −qcs) and a strict local minimum (large
+    // negative lc); nearly stationary; exact zeros; a pure quadratic.
+    std::mt19937_64 rng(91);
+    std::normal_distribution<double> normal;
+    int tight = 0;
+    for (int rep = 0; rep < 4000; ++rep) {
+        const int kind = rep % 5;
+        const double scale = std::pow(10.0, static_cast<int>(rep % 7) - 3);
+        double qcc = scale * normal(rng), qcs = scale * normal(rng), qss = scale * normal(rng);
+        double lc = scale * normal(rng), ls = scale * normal(rng);
+        if (kind == 1 || kind == 2) {
+            lc = -std::fabs(lc) - 4 * (std::fabs(qcc) + std::fabs(qss) + std::fabs(qcs));
+            ls = -qcs + (kind == 2 ? 1e-7 * scale * normal(rng) : 0.0);
+        } else if (kind == 3) {
+            qcs = 0;
+            ls = 0;
+            if (rep % 2) qcc = qss = 0;
+        } else if (kind == 4) {
+            if (rep % 2) {
+                lc = ls = 0;
+            } else {
+                // A kink at (1, 0): slopes of both signs along the two arcs
+                // that start there, as the L1 term's one-row columns give.
+                lc = -std::fabs(lc) - 4 * (std::fabs(qcc) + std::fabs(qss) + std::fabs(qcs));
+                ls = -qcs + scale * normal(rng);
+            }
+        }
+        const double floor = method::circle_minimum_floor(qcc, qcs, qss, lc, ls);
+        const double size = std::fabs(qcc) + std::fabs(qcs) + std::fabs(qss) + std::fabs(lc) + std::fabs(ls);
+        // The whole circle, then each quadrant arc (γ·c ≥ 0, ς·s ≥ 0).
+        const double arcs[5][2] = {{0, 0}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+        for (const auto& arc : arcs) {
+            const double gc = arc[0], gs = arc[1];
+            const double floor_arc = method::circle_minimum_floor(qcc, qcs, qss, lc, ls, gc, gs);
+            double scan = INFINITY;
+            const int steps = 8000;
+            for (int k = 0; k <= steps; ++k) {
+                const double t = gc == 0 ? 2 * M_PI * k / steps : 0.5 * M_PI * k / steps;
+                double c = std::cos(t), s = std::sin(t);
+                if (gc != 0) {
+                    c = gc * std::fabs(c);
+                    s = gs * std::fabs(s);
+                }
+                scan = std::min(scan, ((qcc * c * c + qcs * c * s) + qss * s * s) + (lc * c + ls * s));
+            }
+            ASSERT_LE(floor_arc, scan + 1e-14 * size) << "rep " << rep << " arc " << gc << "," << gs;
+            ASSERT_LE(floor_arc, method::circle_minimum(qcc, qcs, qss, lc, ls, gc, gs) + 1e-14 * size)
+                << "rep " << rep << " arc " << gc << "," << gs;
+            // The arc is part of the circle: its floor may be no lower.
+            if (gc != 0) {
+                ASSERT_GE(floor_arc, floor - 1e-14 * size) << "rep " << rep;
+            }
+        }
+        if (kind == 1) {
+            // Stationary strict local minimum at (1, 0): the floor is the
+            // value there to rounding, and that is the least value.
+            const double at_one = qcc + lc;
+            ASSERT_NEAR(floor, at_one, 1e-13 * size) << "rep " << rep;
+            ++tight;
+        }
+    }
+    EXPECT_EQ(tight, 800);
+}
