@@ -90,9 +90,11 @@ fprintf('relative gap to the eig optimum: %.2e\n', (hist_pca.f - f_pca) / abs(f_
 % "certified" stands for (see ORTHOPAIR_CERTIFY).
 fprintf('\n-- Run 2: lambda = %g, started from the PCA solution --\n', lambda);
 % (No re-fit of the loadings on the support found: the point shown is the
-% solver's own, the one the certificates speak of.)
+% solver's own, the one the certificates speak of. Progress lines at the
+% start and at the end of each phase only, not by elapsed time, so that the
+% lines shown are the same on any machine.)
 [X, hist_sparse] = sparse_pca(C, r, lambda, struct('X0', X_pca, 'seed', 1, 'verbose', true, ...
-    'refit', false));
+    'refit', false, 'print_interval', 0));
 
 % ---- summary -----------------------------------------------------------------
 % Match each column of X to the planted component it is most aligned with.

@@ -44,13 +44,13 @@ trap 'rm -rf "$work"' EXIT
   exit 1
 }
 
-# The progress rows end in the time column, the header in "time [s]".
+# The progress rows start with the time column, the header with "time [s]".
 awk -v start="$table_start" -v stop="$table_end" '
   $0 ~ start { on = 1 }
   on && $0 ~ stop { exit }
   on {
-    if ($0 ~ /time \[s\][[:space:]]*$/) sub(/[[:space:]]+time \[s\][[:space:]]*$/, "")
-    else if ($1 ~ /^[0-9]+$/) sub(/[[:space:]]+[^[:space:]]+[[:space:]]*$/, "")
+    if ($0 ~ /^[[:space:]]*time \[s\]/) sub(/^[[:space:]]*time \[s\][[:space:]]*/, "")
+    else if ($1 ~ /^[0-9]+\.[0-9]+$/) sub(/^[[:space:]]*[^[:space:]]+[[:space:]]*/, "")
     print
   }' "$work/demo.out" >"$work/excerpt"
 if [[ ! -s $work/excerpt ]]; then
@@ -100,7 +100,9 @@ if ((check)); then
   else
     echo "README.md: the demo output shown is stale; the demo now prints:" >&2
     diff "$work/shown" "$work/excerpt" >&2 || true
-    echo "Run: bash scripts/update-readme-demo.sh" >&2
+    echo "If the solver's path or its output format was meant to change, rewrite the block" >&2
+    echo "with: bash scripts/update-readme-demo.sh. Otherwise this is a change of the" >&2
+    echo "solver's result that the other tests did not see: look for its cause first." >&2
     exit 1
   fi
 else

@@ -135,8 +135,10 @@ if ~isnumeric(C) || ~ismatrix(C) || isempty(C) || ~isreal(C) || ~all(isfinite(C(
 end
 own = {'data', 'center', 'standardize', 'divisor', 'starts', 'X0', 'refit', 'nnz', ...
     'nnz_per_component', 'max_solves', 'swaps'};
-solver_names = {'rule', 'max_iter', 'time_limit', 'target_f', 'tol', 'tol_stat', 'n_trials', ...
-    'prox', 'callback', 'print_every', 'seed', 'verbose', 'plot'};
+% The solver's options: the native run's table and what orthopair_solve
+% adds to it.
+table = orthopair_run();
+solver_names = [{table.name}, {'seed', 'plot'}];
 given = fieldnames(opts);
 for k = 1:numel(given)
     if ~any(strcmp(given{k}, [own solver_names]))
