@@ -1038,3 +1038,27 @@ else
     v = default;
 end
 end
+
+%!test
+%! % lambda = 0: the principal components themselves, and all the variance
+%! % that PCA keeps with the same number of components.
+%! C = cov(seeded_uniform(60, 8, 31));
+%! [X, info] = sparse_pca(C, 3, 0);
+%! [V, d] = eig((C + C') / 2);
+%! [d, k] = sort(diag(d), 'descend');
+%! assert(norm(X * X' - V(:, k(1:3)) * V(:, k(1:3))', 'fro') < 1e-10);
+%! assert(abs(info.variance - sum(d(1:3))) < 1e-10 * sum(d(1:3)));
+%! assert(norm(X' * X - eye(3), 'fro') < 1e-12);
+%!test
+%! % A weight leaves exact zeros, orthonormal columns, and the variance
+%! % reported is trace(X'*C*X).
+%! D = seeded_uniform(80, 12, 32) - 0.5;
+%! D(:, 1:4) = D(:, 1:4) + 2 * D(:, 5);
+%! [X, info] = sparse_pca(D, 2, 0.05);
+%! C = cov(D);
+%! assert(nnz(X) < numel(X));
+%! assert(norm(X' * X - eye(2), 'fro') < 1e-12);
+%! assert(abs(info.variance - trace(X' * C * X)) < 1e-10 * trace(C));
+%!error id=sparse_pca:badR sparse_pca(eye(4), 5, 0.1)
+%!error id=sparse_pca:badLambda sparse_pca(eye(4), 2, -1)
+%!error id=sparse_pca:badOption sparse_pca(eye(4), 2, 0.1, struct('nosuch', 1))

@@ -121,3 +121,18 @@ if to_file
 end
 warning(old_warnings);
 end
+
+%!test
+%! % One run per weight, in increasing order; the first weight (0) keeps
+%! % PCA's variance, and every point's loadings are orthonormal.
+%! D = seeded_uniform(100, 8, 33) - 0.5;
+%! D(:, 1:3) = D(:, 1:3) + D(:, 4);
+%! [path, X] = sparse_pca_path(D, 2, [0.02 0 0.05]);
+%! assert(isequal(path.lambda(:)', [0 0.02 0.05]));
+%! assert(numel(X) == 3 && path.nnz(1) == 16);
+%! assert(abs(path.variance(1) - path.pca_variance) < 1e-10 * path.pca_variance);
+%! for k = 1:3
+%!   assert(norm(X{k}' * X{k} - eye(2), 'fro') < 1e-12);
+%!   assert(path.nnz(k) == nnz(X{k}));
+%! end
+%!error id=sparse_pca_path:nargin sparse_pca_path(eye(3), 1)
