@@ -249,6 +249,38 @@ double circle_minimum_floor(double qcc, double qcs, double qss, double lc, doubl
     return at_one - drop;
 }
 
+namespace {
+
+// The circle problem of one family on one quadrant (gc, gs) of (c, s): in a
+// column where only one of the two rows is nonzero, both new entries are c
+// or s times that entry, so their signs are fixed within the quadrant and
+// the L1 term there is exactly linear; the columns where both rows are
+// nonzero keep the linearisation.
+struct QuadrantProblem {
+    CircleProblem c;
+    double gc, gs;
+};
+
+void quadrant_problems(const PairModel& model, double* coef, QuadrantProblem out[8])
+{
+    int k = 0;
+    for (Family family : {Family::rotation, Family::reflection}) {
+        const double f = family == Family::rotation ? 1.0 : -1.0;
+        for (double gc : {1.0, -1.0}) {
+            for (double gs : {1.0, -1.0}) {
+                const double Gq[4] = {model.G[0] + model.O[0] + f * gc * model.only_i,
+                                      model.G[1] + model.O[1] - f * gs * model.only_i,
+                                      model.G[2] + model.O[2] + gs * model.only_j,
+                                      model.G[3] + model.O[3] + gc * model.only_j};
+                out[k++] = {family_problem(family, model.Q, Gq, 0.0, coef, coef, 0, coef, coef),
+                            gc, gs};
+            }
+        }
+    }
+}
+
+}  // namespace
+
 double pair_bound(const PairModel& model, double threshold)
 {
     // F changes by at least the smooth part plus the linearised L1 term,
@@ -274,6 +306,9 @@ double pair_bound(const PairModel& model, double threshold)
     // here settles no pair that the root-based stage would not.
     const CircleProblem rot = family_problem(Family::rotation, model.Q, G, 0.0, coef, coef, 0, coef, coef);
     const CircleProblem ref = family_problem(Family::reflection, model.Q, G, 0.0, coef, coef, 0, coef, coef);
+    // The eight quadrant problems (below), built once for both stages that
+    // read them.
+    QuadrantProblem quadrant[8];
     {
         auto coefficient_size = [](const CircleProblem& c) {
             return ((std::fabs(c.quad_cc) + std::fabs(c.quad_cs)) + std::fabs(c.quad_ss)) +
@@ -290,22 +325,13 @@ double pair_bound(const PairModel& model, double threshold)
         // closed form: where only one row of a column is nonzero the L1 term
         // keeps its kink at V = I, which shows as a one-sided slope of the
         // right sign along each arc that starts at (1, 0).
+        quadrant_problems(model, coef, quadrant);
         double floor_q = INFINITY, size_q = 0;
-        for (Family family : {Family::rotation, Family::reflection}) {
-            const double f = family == Family::rotation ? 1.0 : -1.0;
-            for (double gc : {1.0, -1.0}) {
-                for (double gs : {1.0, -1.0}) {
-                    const double Gq[4] = {model.G[0] + model.O[0] + f * gc * model.only_i,
-                                          model.G[1] + model.O[1] - f * gs * model.only_i,
-                                          model.G[2] + model.O[2] + gs * model.only_j,
-                                          model.G[3] + model.O[3] + gc * model.only_j};
-                    const CircleProblem c =
-                        family_problem(family, model.Q, Gq, 0.0, coef, coef, 0, coef, coef);
-                    floor_q = std::min(floor_q, circle_minimum_floor(c.quad_cc, c.quad_cs, c.quad_ss,
-                                                                     c.lin_c, c.lin_s, gc, gs));
-                    size_q = std::max(size_q, coefficient_size(c));
-                }
-            }
+        for (const QuadrantProblem& q : quadrant) {
+            const CircleProblem& c = q.c;
+            floor_q = std::min(floor_q, circle_minimum_floor(c.quad_cc, c.quad_cs, c.quad_ss,
+                                                             c.lin_c, c.lin_s, q.gc, q.gs));
+            size_q = std::max(size_q, coefficient_size(c));
         }
         const double closed_q =
             -((floor_q + model.offset) - model.l1) + (margin + 32 * EPS * size_q);
@@ -322,20 +348,10 @@ double pair_bound(const PairModel& model, double threshold)
     // are fixed within the quadrant and the L1 term there is exactly linear.
     // Only the columns where both rows are nonzero keep the linearisation.
     double least_q = INFINITY;
-    for (Family family : {Family::rotation, Family::reflection}) {
-        const double f = family == Family::rotation ? 1.0 : -1.0;
-        for (double gc : {1.0, -1.0}) {
-            for (double gs : {1.0, -1.0}) {
-                const double Gq[4] = {model.G[0] + model.O[0] + f * gc * model.only_i,
-                                      model.G[1] + model.O[1] - f * gs * model.only_i,
-                                      model.G[2] + model.O[2] + gs * model.only_j,
-                                      model.G[3] + model.O[3] + gc * model.only_j};
-                const CircleProblem c =
-                    family_problem(family, model.Q, Gq, 0.0, coef, coef, 0, coef, coef);
-                least_q = std::min(least_q, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss,
-                                                           c.lin_c, c.lin_s, gc, gs));
-            }
-        }
+    for (const QuadrantProblem& q : quadrant) {
+        const CircleProblem& c = q.c;
+        least_q = std::min(least_q, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c,
+                                                   c.lin_s, q.gc, q.gs));
     }
     const double quadrants = -((least_q + model.offset) - model.l1) + margin;
     if (quadrants <= threshold) return quadrants;
