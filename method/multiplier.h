@@ -19,6 +19,7 @@
 // Hessian's matrix is H[u][v] = ⟨W∘(X·basis v), X·basis u⟩, which is what
 // basis_pairing(Xᵀ·(W∘(X·K))) returns for K = Σ k_v·basis v.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +31,20 @@ struct SymIndex {
     explicit SymIndex(int32_t r_);
     int32_t size() const { return static_cast<int32_t>(c.size()); }
 };
+
+// out = Λ·x (r doubles) for a symmetric r×r Λ and a row x of X: the columns
+// of Λ over the nonzeros of x, in order (row i of X·Λ, which both the prox
+// direction and the stationarity measure need for every row).
+inline void multiplier_row(int32_t r, const double* Lam, const double* x, double* out)
+{
+    for (int32_t b = 0; b < r; ++b) out[b] = 0.0;
+    for (int32_t k = 0; k < r; ++k) {
+        const double xk = x[k];
+        if (xk == 0) continue;
+        const double* Lk = Lam + static_cast<size_t>(r) * k;
+        for (int32_t b = 0; b < r; ++b) out[b] += Lk[b] * xk;
+    }
+}
 
 // g[u] = ⟨S, basis u⟩ for an r×r matrix S.
 void basis_pairing(const SymIndex& ix, const double* S, double* g);

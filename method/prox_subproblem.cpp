@@ -79,14 +79,7 @@ double prox_direction(const Problem& p, const double* Xt, const double* Gt, doub
             const double* bi = Bt.data() + static_cast<size_t>(r) * i;
             double* vi = V + static_cast<size_t>(r) * i;
             unsigned char* wi = mask + static_cast<size_t>(r) * i;
-            // (X·Λ)_i = Λ·x_i (Λ symmetric): columns of Λ over the nonzeros of x_i.
-            std::fill(lx.begin(), lx.end(), 0.0);
-            for (int32_t k = 0; k < r; ++k) {
-                const double xk = x[k];
-                if (xk == 0) continue;
-                const double* Lk = Lam + static_cast<size_t>(r) * k;
-                for (int32_t b = 0; b < r; ++b) lx[b] += Lk[b] * xk;
-            }
+            multiplier_row(r, Lam, x, lx.data());
             for (int32_t b = 0; b < r; ++b) {
                 const double y = bi[b] + 2 * t * lx[b];
                 const double thr = t * p.lambda[b];

@@ -36,13 +36,7 @@ StationarityReport stationarity_measure(const Problem& p, const double* Xt, cons
             const double* gi = Gt.data() + static_cast<size_t>(r) * i;
             double* ri = R + static_cast<size_t>(r) * i;
             unsigned char* wi = mask + static_cast<size_t>(r) * i;
-            std::fill(lx.begin(), lx.end(), 0.0);
-            for (int32_t k = 0; k < r; ++k) {
-                const double xk = x[k];
-                if (xk == 0) continue;
-                const double* Lk = Lam + static_cast<size_t>(r) * k;
-                for (int32_t b = 0; b < r; ++b) lx[b] += Lk[b] * xk;
-            }
+            multiplier_row(r, Lam, x, lx.data());
             for (int32_t b = 0; b < r; ++b) {
                 const double y = gi[b] - lx[b];
                 const double lam = p.lambda[b];
