@@ -108,6 +108,7 @@ struct Options {
     int32_t n_trials = 0;            // pairs drawn by the selectors; 0 means n
     bool certify = true;
     bool prox = true;                // prox steps allowed in 'mixed'
+    uint32_t seed = 1;               // seeds the run's own generator of random pairs
     int64_t progress_every = 0;      // iterations between progress points; 0: by time only
     // When the caller's clock started: the time limit covers the caller's
     // own set-up too. The default (the clock's epoch) means the run's start.

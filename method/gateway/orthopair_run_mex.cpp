@@ -73,6 +73,7 @@ constexpr OptionSpec OPTIONS[] = {
     {"n_trials", OptionKind::whole, 1, 2147483647.0},
     {"certify", OptionKind::flag, 0, 1},
     {"prox", OptionKind::flag, 0, 1},
+    {"seed", OptionKind::whole, 0, 4294967295.0},
     {"verbose", OptionKind::flag, 0, 1},
     {"print_interval", OptionKind::number, 0, HUGE_VAL},
     {"print_every", OptionKind::whole, 0, 9e18},
@@ -146,7 +147,7 @@ void read_options(const mex_args::Gateway& g, const mxArray* opts, Call& call)
         if (spec == nullptr) {
             g.fail("badOption",
                    "unknown option '%s' in argument 5 (opts); known: rule, max_iter, "
-                   "time_limit, target_f, tol, tol_stat, n_trials, certify, prox, verbose, "
+                   "time_limit, target_f, tol, tol_stat, n_trials, certify, prox, seed, verbose, "
                    "print_interval, print_every, callback.",
                    field);
         }
@@ -201,6 +202,8 @@ void read_options(const mex_args::Gateway& g, const mxArray* opts, Call& call)
             o.certify = flag;
         } else if (!std::strcmp(field, "prox")) {
             o.prox = flag;
+        } else if (!std::strcmp(field, "seed")) {
+            o.seed = static_cast<uint32_t>(x);
         } else if (!std::strcmp(field, "verbose")) {
             call.verbose = flag;
         } else if (!std::strcmp(field, "print_interval")) {
@@ -247,6 +250,8 @@ mxArray* option_table()
             value = mxCreateLogicalScalar(d.certify);
         } else if (name == "prox") {
             value = mxCreateLogicalScalar(d.prox);
+        } else if (name == "seed") {
+            value = mxCreateDoubleScalar(d.seed);
         } else if (name == "verbose") {
             value = mxCreateLogicalScalar(Call{}.verbose);
         } else if (name == "print_interval") {
