@@ -2,10 +2,9 @@ function make_mex(outdir)
 %MAKE_MEX  Compile the toolbox's MEX-files from source.
 %   MAKE_MEX compiles the MEX-files listed in config/mex_files.txt (brevak,
 %   tolmiv, zandrel, and the solver's orthopair_run and orthopair_seed) into
-%   the folder that holds this file, beside their help files. Add that
-%   folder to the path to use them (for the solver's M-files, add the
-%   folders solver/ and examples/ too, or use MAKE_MEX(OUTDIR) below, which
-%   gathers everything in one folder):
+%   the folder that holds this file, beside their help files and the
+%   solver's M-files, so that this folder is the whole toolbox. Add it to
+%   the path to use them:
 %
 %       cd matlab        % this folder of the source tree
 %       make_mex

@@ -1,7 +1,7 @@
 #pragma once
 
 // Argument checks of the Python entry points, the counterpart of
-// common/host/mex_args.h: the same rules (common/host/arg_rules.h), the same
+// matlab/mex_args.h: the same rules (common/arg_rules.h), the same
 // reasons and the same messages, with NumPy arrays in place of mxArrays.
 //
 // A failed check throws CallError, which the module turns into the Python
@@ -12,7 +12,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include "common/host/arg_rules.h"
+#include "common/arg_rules.h"
 
 #include <cmath>
 #include <cstdarg>

@@ -5,7 +5,7 @@
 //   d = srand_seed([], k)  returns its next k values of rand() as a 1-by-k
 //                          double row, without seeding
 
-#include "common/host/mex_args.h"
+#include "matlab/mex_args.h"
 
 #include <cstdlib>
 

@@ -15,7 +15,7 @@
 #include <random>
 #include <vector>
 
-#include "common/host/arg_rules.h"
+#include "common/arg_rules.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // native iterations of orthopair_run draw from that generator and never seed
 // it, so a seeded run is reproducible within one process and one C runtime.
 
-#include "common/host/mex_args.h"
+#include "mex_args.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -14,7 +14,7 @@
 // why. Called without arguments it returns the table of options (name,
 // default, type, range), the one source of the defaults the help text lists.
 
-#include "common/host/mex_args.h"
+#include "mex_args.h"
 #include "method.h"
 
 #include <chrono>

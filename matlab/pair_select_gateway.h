@@ -12,7 +12,7 @@
 // its meaning: nothing to score). Inputs past the fifth are ignored. Draws
 // come from the C runtime's rand(), which is never seeded here.
 
-#include "common/host/mex_args.h"
+#include "mex_args.h"
 #include "pair_select.h"
 
 // A selection rule's entry: (A, B, n_cols, n_rows, n_trials, out).

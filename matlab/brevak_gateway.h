@@ -13,7 +13,7 @@
 // The gateway takes the heap for the solver's scratch arrays as an argument:
 // the MEX-file passes the C heap, a test build one that fails on demand.
 
-#include "common/host/mex_args.h"
+#include "mex_args.h"
 #include "orthogonal_2x2.h"
 
 inline void brevak_gateway(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[],

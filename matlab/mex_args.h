@@ -29,7 +29,7 @@
 
 #include "mex.h"
 
-#include "common/host/arg_rules.h"
+#include "common/arg_rules.h"
 
 #include <cmath>
 #include <cstdarg>

@@ -43,7 +43,7 @@ def main():
     with open(os.path.join(folder, "interrupted_run.m"), "w") as script:
         script.write(
             "addpath('%s');\n" % mex_dir.replace("'", "''")
-            + "n = 2000; C = cov(seeded_uniform(2 * n, n, 3));\n"
+            + "n = 2000; D = seeded_uniform(100, n, 3) - 0.5; C = D' * D;\n"
             "X0 = orth(seeded_uniform(n, 8, 4) - 0.5);\n"
             "disp('RUN STARTS');\n"
             "[X, info] = orthopair_run(-C, [], 0.01, X0, "
@@ -54,7 +54,7 @@ def main():
     code = "cd('%s'); interrupted_run\n" % folder.replace("'", "''")
     read_for(3)
     os.write(fd, code.encode())
-    if not read_for(120, b"RUN STARTS"):
+    if not read_for(300, b"RUN STARTS"):
         sys.exit("the run did not start:\n" + output.decode(errors="replace"))
     read_for(3)
     os.write(fd, b"\x03")
