@@ -13,31 +13,33 @@
 
 namespace orthopair {
 
-Quadratic Quadratic::dense(const double* A)
+namespace {
+
+Quadratic of_form(Quadratic::Form form, const double* values)
 {
     Quadratic q;
-    q.form = Form::dense;
-    q.values = A;
+    q.form = form;
+    q.values = values;
     return q;
 }
+
+}  // namespace
+
+Quadratic Quadratic::dense(const double* A) { return of_form(Form::dense, A); }
 
 Quadratic Quadratic::sparse(const int64_t* col_start, const int64_t* row_index,
                             const double* values)
 {
-    Quadratic q;
-    q.form = Form::sparse;
+    Quadratic q = of_form(Form::sparse, values);
     q.col_start = col_start;
     q.row_index = row_index;
-    q.values = values;
     return q;
 }
 
 Quadratic Quadratic::data(int32_t m, const double* D, double scale)
 {
-    Quadratic q;
-    q.form = Form::data;
+    Quadratic q = of_form(Form::data, D);
     q.m = m;
-    q.values = D;
     q.scale = scale;
     return q;
 }
@@ -176,8 +178,9 @@ Result solve(const Problem& problem, const double* X0, const Options& options,
         p.A = method::sparse_operator(n, A.col_start, A.row_index, A.values);
         break;
     case Quadratic::Form::data:
-    case Quadratic::Form::none:
         p.A = method::gram_operator(A.m, n, A.values, A.scale);
+        break;
+    case Quadratic::Form::none:  // refused by check
         break;
     }
     p.lambda.assign(problem.lambda, problem.lambda + rr);

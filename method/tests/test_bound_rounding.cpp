@@ -126,6 +126,22 @@ double log_uniform(std::mt19937_64& rng, double lo, double hi)
     return std::pow(10.0, std::uniform_real_distribution<double>(lo, hi)(rng));
 }
 
+// A pair of 1 to 4 columns, to be filled.
+PairData of_rank(std::mt19937_64& rng)
+{
+    PairData d;
+    d.r = 1 + static_cast<int32_t>(rng() % 4);
+    return d;
+}
+
+// K = A(P, P), entries of size sk.
+void draw_k(PairData& d, double sk, std::normal_distribution<double>& normal, std::mt19937_64& rng)
+{
+    d.kii = sk * normal(rng);
+    d.kij = sk * normal(rng);
+    d.kjj = sk * normal(rng);
+}
+
 // A pair at which V = I is the best step: each column has its nonzero in one
 // row only (so ‖V·Z_k‖₁ ≥ ‖Z_k‖₁, a kink at I), and M = −γ·Z with
 // γ ≥ ‖K‖₂, which makes the smooth change ½·γ·‖D‖² + ½·⟨D, K·D⟩ ≥ 0. The
@@ -134,13 +150,9 @@ double log_uniform(std::mt19937_64& rng, double lo, double hi)
 PairData stationary_pair(std::mt19937_64& rng)
 {
     std::normal_distribution<double> normal;
-    PairData d;
-    d.r = 1 + static_cast<int32_t>(rng() % 4);
-    const double sz = log_uniform(rng, -4, 4), sk = log_uniform(rng, -6, 6);
-    const double sl = log_uniform(rng, -3, 3);
-    d.kii = sk * normal(rng);
-    d.kij = sk * normal(rng);
-    d.kjj = sk * normal(rng);
+    PairData d = of_rank(rng);
+    const double sz = log_uniform(rng, -4, 4), sk = log_uniform(rng, -6, 6), sl = log_uniform(rng, -3, 3);
+    draw_k(d, sk, normal, rng);
     const double gamma =
         (std::fabs(d.kii) + std::fabs(d.kjj) + 2 * std::fabs(d.kij)) * (1 + std::fabs(normal(rng)));
     for (int32_t k = 0; k < d.r; ++k) {
@@ -160,13 +172,9 @@ PairData stationary_pair(std::mt19937_64& rng)
 PairData random_pair(std::mt19937_64& rng)
 {
     std::normal_distribution<double> normal;
-    PairData d;
-    d.r = 1 + static_cast<int32_t>(rng() % 4);
-    const double sz = log_uniform(rng, -3, 3), sm = log_uniform(rng, -3, 3);
-    const double sk = log_uniform(rng, -3, 3);
-    d.kii = sk * normal(rng);
-    d.kij = sk * normal(rng);
-    d.kjj = sk * normal(rng);
+    PairData d = of_rank(rng);
+    const double sz = log_uniform(rng, -3, 3), sm = log_uniform(rng, -3, 3), sk = log_uniform(rng, -3, 3);
+    draw_k(d, sk, normal, rng);
     for (int32_t k = 0; k < d.r; ++k) {
         d.zi.push_back(rng() % 4 ? sz * normal(rng) : 0.0);
         d.zj.push_back(rng() % 4 ? sz * normal(rng) : 0.0);

@@ -88,16 +88,13 @@ std::vector<double> identity_start(int n, int r)
     return X0;
 }
 
-}  // namespace
+constexpr int n = 8;
 
-bool check_solver()
+// Dense A = Q·diag(d)·Q with λ = 0, E = 0: the minimum is ½ times the sum
+// of the r smallest eigenvalues.
+bool dense_case(const std::vector<double>& Q)
 {
-    const int n = 8;
-    const std::vector<double> Q = householder(n);
     bool ok = true;
-
-    // Dense A = Q·diag(d)·Q with λ = 0, E = 0: the minimum is ½ times the sum
-    // of the r smallest eigenvalues.
     {
         const double d[n] = {2.0, -3.0, 0.5, 4.0, -1.0, 5.0, -2.0, 1.0};
         std::vector<double> A(static_cast<size_t>(n) * n);
@@ -122,9 +119,14 @@ bool check_solver()
         ok = expect(std::fabs(f - result.info.f) <= 1e-10, "dense A, F at the returned X", f,
                     result.info.f) && ok;
     }
+    return ok;
+}
 
-    // Sparse A, the Laplacian of a path of n nodes (eigenvalues
-    // 2 − 2·cos(kπ/n), k = 0..n−1), in compressed columns.
+// Sparse A, the Laplacian of a path of n nodes (eigenvalues
+// 2 − 2·cos(kπ/n), k = 0..n−1), in compressed columns.
+bool sparse_case(const std::vector<double>& Q)
+{
+    bool ok = true;
     {
         std::vector<int64_t> col_start{0}, row_index;
         std::vector<double> values;
@@ -147,9 +149,14 @@ bool check_solver()
         const double pi = std::acos(-1.0);
         ok = check_run("sparse A", p, result, 0.5 * (2 - 2 * std::cos(pi / n))) && ok;
     }
+    return ok;
+}
 
-    // Data form A = scale·DᵀD with D = diag(s)·(rows 0..m−1 of Q) and a
-    // negative scale: the minimum takes the r largest s², F = ½·scale·Σ s².
+// Data form A = scale·DᵀD with D = diag(s)·(rows 0..m−1 of Q) and a
+// negative scale: the minimum takes the r largest s², F = ½·scale·Σ s².
+bool data_case(const std::vector<double>& Q)
+{
+    bool ok = true;
     {
         const int m = 3, r = 2;
         const double s[m] = {1.5, 3.0, 0.5}, scale = -0.5;
@@ -167,10 +174,15 @@ bool check_solver()
         const orthopair::Result result = orthopair::solve(p, X0.data());
         ok = check_run("data form", p, result, 0.5 * scale * (3.0 * 3.0 + 1.5 * 1.5)) && ok;
     }
+    return ok;
+}
 
-    // A = 0 and E = −U·diag(σ) with U the first r columns of Q: the unique
-    // minimiser of ⟨E, X⟩ is X = U, F = −Σσ. Checks that E and X are read
-    // and returned n×r.
+// A = 0 and E = −U·diag(σ) with U the first r columns of Q: the unique
+// minimiser of ⟨E, X⟩ is X = U, F = −Σσ. Checks that E and X are read and
+// returned n×r. And a bad X0 is refused with std::invalid_argument.
+bool linear_case(const std::vector<double>& Q)
+{
+    bool ok = true;
     {
         const int r = 3;
         const double sigma[r] = {3.0, 2.0, 1.0};
@@ -192,8 +204,6 @@ bool check_solver()
         for (int k = 0; k < n * r; ++k) gap = std::fmax(gap, std::fabs(result.X[k] - Q[k]));
         ok = expect(gap <= 1e-6, "linear term E, X against U", gap, 0) && ok;
     }
-
-    // A bad X0 is refused with std::invalid_argument.
     {
         const double A[4] = {1, 0, 0, 1}, lambda[1] = {0}, X0[2] = {1, 1};
         orthopair::Problem p;
@@ -210,4 +220,15 @@ bool check_solver()
         ok = expect(refused, "X0 not orthonormal refused", refused, 1) && ok;
     }
     return ok;
+}
+
+}  // namespace
+
+bool check_solver()
+{
+    const std::vector<double> Q = householder(n);
+    bool ok = dense_case(Q);
+    ok = sparse_case(Q) && ok;
+    ok = data_case(Q) && ok;
+    return linear_case(Q) && ok;
 }
