@@ -15,7 +15,7 @@
 // default, type, range), the one source of the defaults the help text lists.
 
 #include "mex_args.h"
-#include "method.h"
+#include "method_internal.h"
 
 #include <chrono>
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "manifold.h"
-#include "method.h"
+#include "method_internal.h"
 #include "pair_frame.h"
 #include "pair_select.h"
 #include "prox_subproblem.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "method.h"
+#include "method_internal.h"
 
 namespace method {
 

@@ -2,7 +2,7 @@
 #include <cmath>
 #include <limits>
 
-#include "method.h"
+#include "method_internal.h"
 #include "orthogonal_2x2.h"
 #include "pass_screen.h"
 #include "polynomial_roots.h"

@@ -48,7 +48,7 @@
 #include <functional>
 #include <vector>
 
-#include "method.h"
+#include "method_internal.h"
 
 namespace method {
 

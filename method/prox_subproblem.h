@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "method.h"
+#include "method_internal.h"
 
 namespace method {
 

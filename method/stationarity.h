@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "method.h"
+#include "method_internal.h"
 
 namespace method {
 

@@ -2,12 +2,13 @@
 
 // Geometry of the Stiefel manifold {X : XᵀX = I} that the whole-matrix steps
 // need: the polar retraction, the small symmetric eigenproblem behind it,
-// the feasibility defect (those three are declared in method.h with the
-// other building blocks) and the rounding of residues to exact zeros.
+// the feasibility defect (those three are declared in method_internal.h
+// with the other building blocks) and the rounding of residues to exact
+// zeros.
 
 #include <cstdint>
 
-#include "method.h"
+#include "method_internal.h"
 
 namespace method {
 

@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "method.h"
+#include "method_internal.h"
 #include "orthogonal_2x2.h"
 #include "pass_screen.h"
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "method.h"
+#include "method_internal.h"
 
 namespace method_test {
 

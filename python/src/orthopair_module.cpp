@@ -13,7 +13,7 @@
 #include <pybind11/pybind11.h>
 
 #include "call_args.h"
-#include "method.h"
+#include "method_internal.h"
 #include "orthogonal_2x2.h"
 #include "pair_select.h"
 #include "problem_input.h"

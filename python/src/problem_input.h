@@ -12,7 +12,7 @@
 // it from a scipy.sparse matrix). FORMS lists the forms this build takes.
 
 #include "call_args.h"
-#include "method.h"
+#include "method_internal.h"
 
 #include <cstdint>
 #include <vector>
