@@ -1,6 +1,6 @@
 #pragma once
 
-// The two pair selectors drawing from a generator the caller owns, for the
+// The pair selectors drawing from a generator the caller owns, for the
 // solver's runs, internal to this project (the installed entries in
 // pair_select.h draw from the C runtime's rand()). A generator is an object
 // with next(), the next value in 0 … max, and max a constant of its type
@@ -15,18 +15,11 @@
 #include "pair_frame.h"
 #include "pair_select.h"
 
-template <typename Generator>
-void select_pair_max_violation_with(Generator& gen, const double* A, const double* B,
-                                    int32_t n_cols, int32_t n_rows, int32_t n_trials,
-                                    double* out) {
-    pair_frame::select_pair_on<pair_rules::MaxViolationRule>(chosen_pair_lanes(), A, B, n_cols,
-                                                             n_rows, n_trials, out, gen);
-}
-
-template <typename Generator>
-void select_pair_max_reduction_with(Generator& gen, const double* A, const double* B,
-                                    int32_t n_cols, int32_t n_rows, int32_t n_trials,
-                                    double* out) {
-    pair_frame::select_pair_on<pair_rules::MaxReductionRule>(chosen_pair_lanes(), A, B, n_cols,
-                                                             n_rows, n_trials, out, gen);
+// Rule: pair_rules::MaxViolationRule (as select_pair_max_violation) or
+// pair_rules::MaxReductionRule (as select_pair_max_reduction).
+template <typename Rule, typename Generator>
+void select_pair_with(Generator& gen, const double* A, const double* B, int32_t n_cols,
+                      int32_t n_rows, int32_t n_trials, double* out) {
+    pair_frame::select_pair_on<Rule>(chosen_pair_lanes(), A, B, n_cols, n_rows, n_trials, out,
+                                     gen);
 }

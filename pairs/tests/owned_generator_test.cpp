@@ -43,9 +43,9 @@ struct OwnedCase {
 
 const OwnedCase kOwned[] = {
     {"max_violation", reference::Rule::max_violation, select_pair_max_violation,
-     select_pair_max_violation_with<Replay>},
+     select_pair_with<pair_rules::MaxViolationRule, Replay>},
     {"max_reduction", reference::Rule::max_reduction, select_pair_max_reduction,
-     select_pair_max_reduction_with<Replay>},
+     select_pair_with<pair_rules::MaxReductionRule, Replay>},
 };
 
 }  // namespace
