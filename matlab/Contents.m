@@ -32,5 +32,6 @@
 %   orthopair_version   - Version of the toolbox, e.g. '0.1.0'.
 %
 % The selectors draw their pairs from the C runtime's rand() of the host
-% process, which they never seed (orthopair_seed does). Results are fixed to the last bit
+% process, which they never seed (orthopair_seed does); solver runs draw from
+% a generator of their own (option seed). Results are fixed to the last bit
 % on every build. Licence: BSD-3-Clause (file COPYING).

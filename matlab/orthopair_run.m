@@ -57,6 +57,9 @@
 %     certify     false: stop ('not_certified') at the first point where
 %                 no pair gains above tol, without the check (b)   [true]
 %     prox        false: no prox steps in 'mixed'                  [true]
+%     seed        whole number in [0, 2^32): seeds the run's own
+%                 generator of random pairs; the same seed, the same
+%                 run                                              [1]
 %     verbose     print a progress line at every progress point: the
 %                 time, the phase ('prox', 'pass' with pairs done of all,
 %                 'pairs'), F, moves, prox steps, the relative
@@ -110,9 +113,15 @@
 %   gradients (each product O(n*r^2)), for every r. A measure whose Newton
 %   iteration did not converge is only an upper bound and certifies nothing.
 %
-%   Random pairs come from the C runtime's rand(); seed it with
-%   ORTHOPAIR_SEED for reproducible runs. A Ctrl-C is seen at progress
-%   points, with or without printing, and ends the run ('interrupted').
+%   Random pairs ('zandrel', 'tolmiv', 'uniform') come from a generator
+%   that the run owns, seeded from the option seed: a run is the same
+%   computation whatever was called before it, and it leaves the C
+%   runtime's rand() that TOLMIV and ZANDREL draw from where it stood
+%   (ORTHOPAIR_SEED seeds that one and no run). The generator gives the
+%   sequence of glibc's rand() after srand(seed), on every platform, so a
+%   'zandrel' run with seed k takes the pairs that ZANDREL calls take after
+%   ORTHOPAIR_SEED(k) on Linux. A Ctrl-C is seen at progress points, with
+%   or without printing, and ends the run ('interrupted').
 %
 %   Errors (identifiers orthopair_run:<reason>): nargin, nargout;
 %   notRealDouble (an argument that is not a real full double array);
@@ -151,5 +160,12 @@ end
 %! assert(info.f, 0.5 * trace(X' * A * X) + 0.1 * sum(abs(X(:))), 1e-12);
 %! [~, info] = orthopair_run(A, [], 0.1, eye(3, 2), struct('certify', false));
 %! assert(strcmp(info.stop, 'not_certified'));
+%!test
+%! % A seeded run is the same run, whatever state rand() is in.
+%! A = -cov(reshape(sin(1:240), 20, 12));
+%! o = struct('rule', 'uniform', 'max_iter', 100, 'certify', false, 'seed', 4);
+%! orthopair_seed(1);  X1 = orthopair_run(A, [], 0.1, eye(12, 2), o);
+%! orthopair_seed(2);  X2 = orthopair_run(A, [], 0.1, eye(12, 2), o);
+%! assert(isequal(X1, X2));
 %!error id=orthopair_run:notSymmetric orthopair_run([1 2; 3 4], [], 0, eye(2, 1))
 %!error id=orthopair_run:badOption orthopair_run(eye(2), [], 0, eye(2, 1), struct('tol', -1))

@@ -1,7 +1,8 @@
 // orthopair_seed(k) seeds the C runtime's rand() generator with srand(k), for
-// a whole number 0 <= k < 2^32. The pair selectors (tolmiv, zandrel) and the
-// native iterations of orthopair_run draw from that generator and never seed
-// it, so a seeded run is reproducible within one process and one C runtime.
+// a whole number 0 <= k < 2^32. The pair selectors (tolmiv, zandrel) draw from
+// that generator and never seed it, so seeded calls are reproducible within
+// one process and one C runtime. orthopair_run does not use it: each run
+// owns a generator seeded by its option seed.
 
 #include "mex_args.h"
 

@@ -57,8 +57,9 @@ function [X, info] = orthopair_solve(A, E, lambda, X0, opts)
 %                 tol, without checking (b); stop 'not_certified' (true).
 %     prox        allow proximal-gradient steps in 'mixed' (true).
 %     seed        whole number in [0, 2^32): seeds the random start and the
-%                 C generator that the pair selectors draw from, so that a
-%                 run is the same computation every time (1).
+%                 run's own generator of random pairs, so that a run is the
+%                 same computation every time, and the C runtime's rand()
+%                 is left alone (1).
 %     verbose     true or false: print progress lines (false): the first
 %                 within a second, then one every print_interval seconds
 %                 and at the end of each phase, each with the time, the
@@ -134,6 +135,7 @@ for name = {'rule', 'max_iter', 'time_limit', 'target_f', 'tol', 'tol_stat', 'n_
     end
 end
 run_opts.verbose = verbose;
+run_opts.seed = double(seed);
 callback = option(opts, 'callback', []);
 if ~isempty(callback)
     run_opts.callback = @(info) guarded_callback(callback, info);
@@ -142,7 +144,6 @@ end
 if isnumeric(X0) && isscalar(X0)
     X0 = random_orthonormal(n, double(X0), seed);
 end
-orthopair_seed(seed);
 if isfield(run_opts, 'time_limit')
     % The limit counts from the call: what the set-up took is spent.
     run_opts.time_limit = max(0, run_opts.time_limit - toc(started));

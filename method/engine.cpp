@@ -7,8 +7,9 @@
 #include "manifold.h"
 #include "method_internal.h"
 #include "pair_frame.h"
-#include "pair_select.h"
+#include "pair_select_with.h"
 #include "prox_subproblem.h"
+#include "run_generator.h"
 #include "stationarity.h"
 #include "stiefel.h"
 #include "pass_screen.h"
@@ -23,7 +24,8 @@ constexpr double EPS = std::numeric_limits<double>::epsilon();
 class Engine {
 public:
     Engine(const Problem& p, const Options& o, std::vector<double>& Xt, const ProgressHook& hook)
-        : p_(p), o_(o), Xt_(Xt), hook_(hook), n_(p.n), r_(p.r), AX_(p.A, p.r), AY_(p.A, p.r), pass_(p)
+        : p_(p), o_(o), Xt_(Xt), hook_(hook), n_(p.n), r_(p.r), AX_(p.A, p.r), AY_(p.A, p.r), pass_(p),
+          gen_(o.seed)
     {
         rows_.resize(2 * static_cast<size_t>(r_));
         diff_.resize(2 * static_cast<size_t>(r_));
@@ -557,9 +559,11 @@ private:
                 least_norm_subgradient(Ht.data());
                 double out[2];
                 if (o_.rule == Rule::zandrel) {
-                    select_pair_max_reduction(Xt_.data(), Ht.data(), n_, r_, o_.n_trials, out);
+                    select_pair_with<pair_rules::MaxReductionRule>(gen_, Xt_.data(), Ht.data(), n_,
+                                                                   r_, o_.n_trials, out);
                 } else {
-                    select_pair_max_violation(Xt_.data(), Ht.data(), n_, r_, o_.n_trials, out);
+                    select_pair_with<pair_rules::MaxViolationRule>(gen_, Xt_.data(), Ht.data(), n_,
+                                                                   r_, o_.n_trials, out);
                 }
                 i = static_cast<int32_t>(out[0]) - 1;
                 j = static_cast<int32_t>(out[1]) - 1;
@@ -586,14 +590,14 @@ private:
         }
     }
 
-    // A row index drawn uniformly from 0 … n − 1 off the C runtime's rand():
-    // one value, or where RAND_MAX < n − 1 several, composed as the
-    // selectors compose them (pair_frame::draw_value), so that every row can
-    // come up. Values past the largest multiple of n that the draw covers are
-    // drawn again, which leaves every row exactly equally likely.
-    int32_t uniform_index() const
+    // A row index drawn uniformly from 0 … n − 1 off the run's generator:
+    // one value, or where its range falls short of n several, composed as
+    // the selectors compose them (pair_frame::draw_value), so that every row
+    // can come up. Values past the largest multiple of n that the draw covers
+    // are drawn again, which leaves every row exactly equally likely.
+    int32_t uniform_index()
     {
-        using Gen = pair_frame::CRand;
+        using Gen = RunGenerator;
         const int32_t draws = pair_frame::draws_per_index<Gen>(n_);
         uint64_t span = 1;
         for (int32_t d = 0; d < draws; ++d) span *= static_cast<uint64_t>(Gen::max) + 1;
@@ -601,7 +605,7 @@ private:
         const uint64_t limit = span - span % n;
         uint64_t value;
         do {
-            value = pair_frame::draw_value<Gen>(draws);
+            value = pair_frame::draw_value(gen_, draws);
         } while (value >= limit);
         return static_cast<int32_t>(value % n);
     }
@@ -659,6 +663,9 @@ private:
     int max_rounds_ = 50;
     int64_t snaps_ = 0;
     PassScreen pass_;
+    // The run's own generator of random pairs, seeded from the seed option;
+    // the process's rand() is never drawn from.
+    RunGenerator gen_;
     Info info_;
     Clock::time_point start_;
 };

@@ -9,7 +9,9 @@ double max_violation_score(PairLanes lanes, const double* a_i, const double* a_j
 void select_pair_max_violation_on(PairLanes lanes, const double* A, const double* B,
                                   int32_t n_cols, int32_t n_rows, int32_t n_trials,
                                   double* out) {
-    pair_frame::select_pair_on<pair_rules::MaxViolationRule>(lanes, A, B, n_cols, n_rows, n_trials, out);
+    pair_frame::CRand gen;
+    pair_frame::select_pair_on<pair_rules::MaxViolationRule>(lanes, A, B, n_cols, n_rows,
+                                                             n_trials, out, gen);
 }
 
 void select_pair_max_violation(const double* A, const double* B, int32_t n_cols,

@@ -38,8 +38,11 @@ struct PairColumns {
 // improves must be strict: ties then keep the pair evaluated first, and a NaN
 // score never becomes the best.
 
-// The process's C generator. A generator type provides next(), the next value
-// in 0 … max, and max itself; the tests put a narrower one in its place.
+// The process's C generator, which the selectors' own entries draw from. A
+// generator is an object whose next() gives the next value in 0 … max, with
+// max a constant of its type; the frame takes it by reference, so that a
+// caller can hand it a generator with state of its own (the solver's runs
+// own one each), and the tests a narrower one.
 struct CRand {
     static constexpr int max = RAND_MAX;
     static int next() { return std::rand(); }
@@ -64,11 +67,11 @@ int32_t draws_per_index(int32_t n_cols) {
 // The number whose digits in base max + 1 are `draws` generator values, the
 // first drawn the most significant: uniform in 0 … (max + 1)^draws − 1.
 template <typename Generator>
-inline uint64_t draw_value(int32_t draws) {
+inline uint64_t draw_value(Generator& gen, int32_t draws) {
     const uint64_t range = static_cast<uint64_t>(Generator::max) + 1;
     uint64_t value = 0;
     for (int32_t d = 0; d < draws; ++d) {
-        value = value * range + static_cast<uint64_t>(Generator::next());
+        value = value * range + static_cast<uint64_t>(gen.next());
     }
     return value;
 }
@@ -79,11 +82,11 @@ inline uint64_t draw_value(int32_t draws) {
 // come up more often than others are as rare as with one value that covers
 // the range.
 template <typename Generator>
-inline int32_t draw_index(int32_t n_cols, int32_t draws) {
+inline int32_t draw_index(Generator& gen, int32_t n_cols, int32_t draws) {
     if (Generator::max >= INT32_MAX - 1 || draws == 1) {
-        return Generator::next() % n_cols;
+        return gen.next() % n_cols;
     }
-    return static_cast<int32_t>(draw_value<Generator>(draws) % static_cast<uint64_t>(n_cols));
+    return static_cast<int32_t>(draw_value(gen, draws) % static_cast<uint64_t>(n_cols));
 }
 
 // A group kernel is written into the frame's loop, not called: with short
@@ -117,19 +120,20 @@ void score_group(const PairColumns* pairs, int32_t count, int64_t n_rows, double
 // the best as [i + 1; j + 1] in out; [1; 2] when nothing was scored or nothing
 // beat the rule's initial best.
 //
-// The draws come from the generator, for the selectors the C runtime's
+// The draws come from gen: for the selectors' own entries the C runtime's
 // rand(), which the rest of the process shares and which is never seeded
-// here: every attempt draws i first and then j (draw_index), and an attempt
-// with i = j is discarded but has still used its values.
+// here; for the solver the generator its run owns. Every attempt draws i
+// first and then j (draw_index), and an attempt with i = j is discarded but
+// has still used its values.
 //
 // The draws never depend on the scores, so the frame draws a group of pairs,
 // scores the group in one pass over the rows, and then applies the
 // improvement test pair by pair in draw order. The outcome is that of drawing
 // and scoring one pair at a time. A group never draws past the limit, so the
 // generator ends where the one-at-a-time loop would leave it.
-template <typename Rule, typename Lanes, typename Generator = CRand>
+template <typename Rule, typename Lanes, typename Generator>
 PAIR_KERNEL_INLINE void select_pair(const double* A, const double* B, int32_t n_cols,
-                 int32_t n_rows, int32_t n_trials, double* out) {
+                 int32_t n_rows, int32_t n_trials, double* out, Generator& gen) {
     // The answer when nothing gets scored or nothing beats the initial best.
     out[0] = 1.0;
     out[1] = 2.0;
@@ -166,8 +170,8 @@ PAIR_KERNEL_INLINE void select_pair(const double* A, const double* B, int32_t n_
 
         int32_t drawn = 0;
         while (drawn < wanted) {
-            const int32_t i = draw_index<Generator>(n_cols, draws);
-            const int32_t j = draw_index<Generator>(n_cols, draws);
+            const int32_t i = draw_index(gen, n_cols, draws);
+            const int32_t j = draw_index(gen, n_cols, draws);
             if (i == j) {
                 continue;
             }
@@ -195,11 +199,12 @@ PAIR_KERNEL_INLINE void select_pair(const double* A, const double* B, int32_t n_
 #if PAIR_LANES_HAVE_AVX2
 // The frame and the rule's kernels compiled for AVX2: both are written into
 // this function, and take its instruction set.
-template <typename Rule>
+template <typename Rule, typename Generator>
 __attribute__((target("avx2"))) void select_pair_avx2(const double* A, const double* B,
                                                      int32_t n_cols, int32_t n_rows,
-                                                     int32_t n_trials, double* out) {
-    select_pair<Rule, pair_lanes::Avx2Lanes>(A, B, n_cols, n_rows, n_trials, out);
+                                                     int32_t n_trials, double* out,
+                                                     Generator& gen) {
+    select_pair<Rule, pair_lanes::Avx2Lanes>(A, B, n_cols, n_rows, n_trials, out, gen);
 }
 
 template <typename Rule>
@@ -212,23 +217,23 @@ __attribute__((target("avx2"))) double score_avx2(const PairColumns& pair, int64
 
 // The frame on the path `lanes`: the one switch between the paths, taken once
 // per call; the choice of path itself is made once per process.
-template <typename Rule>
+template <typename Rule, typename Generator>
 void select_pair_on(PairLanes lanes, const double* A, const double* B, int32_t n_cols,
-                    int32_t n_rows, int32_t n_trials, double* out) {
+                    int32_t n_rows, int32_t n_trials, double* out, Generator& gen) {
 #if PAIR_LANES_HAVE_AVX2
     if (lanes == PairLanes::avx2) {
-        select_pair_avx2<Rule>(A, B, n_cols, n_rows, n_trials, out);
+        select_pair_avx2<Rule>(A, B, n_cols, n_rows, n_trials, out, gen);
         return;
     }
 #endif
 #if PAIR_LANES_HAVE_VECTOR
     if (lanes == PairLanes::vector) {
-        select_pair<Rule, pair_lanes::VectorLanes>(A, B, n_cols, n_rows, n_trials, out);
+        select_pair<Rule, pair_lanes::VectorLanes>(A, B, n_cols, n_rows, n_trials, out, gen);
         return;
     }
 #endif
     (void)lanes;
-    select_pair<Rule, pair_lanes::ScalarLanes>(A, B, n_cols, n_rows, n_trials, out);
+    select_pair<Rule, pair_lanes::ScalarLanes>(A, B, n_cols, n_rows, n_trials, out, gen);
 }
 
 // One score on the path `lanes`.

@@ -27,10 +27,10 @@ sparse_pca_two_index(C, r, struct('lambda', lambda, 'X0', X0, 'max_iter', steps,
     'check_every', steps, 'stall_iter', steps, 'tol', 0));
 t_m = toc(clock) / steps;
 
-orthopair_seed(1);
+% The run's own generator with seed 1 draws what zandrel drew above.
+run_opts = struct('rule', 'zandrel', 'max_iter', steps, 'certify', false, 'seed', 1);
 clock = tic;
-[~, info] = orthopair_run(-C, [], lambda, X0, struct('rule', 'zandrel', 'max_iter', steps, ...
-    'certify', false));
+[~, info] = orthopair_run(-C, [], lambda, X0, run_opts);
 t_native = toc(clock) / info.iterations;
 ratio = t_m / t_native;
 fprintf('n = %d, r = %d, %d steps: .m loop %.1f us/step, native %.1f us/step, ratio %.1fx\n', ...

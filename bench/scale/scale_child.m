@@ -63,9 +63,10 @@ switch res.form
         res.time = toc(clock);
     case 'data-run'
         % What orthopair_solve does with these options, one layer down.
+        run_opts = opts;
+        run_opts.seed = 1;
         clock = tic;
-        orthopair_seed(1);
-        [X, info] = orthopair_run(struct('D', S.B, 'scale', -2), [], S.lambda, S.X0, opts);
+        [X, info] = orthopair_run(struct('D', S.B, 'scale', -2), [], S.lambda, S.X0, run_opts);
         res.time = toc(clock);
     case 'dense'
         clock = tic;

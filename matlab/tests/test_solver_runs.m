@@ -9,6 +9,26 @@ rand_state_mover = tolmiv(randn(3, 40), randn(3, 40), 40, 3, 40); %#ok<NASGU> ad
 [X2, i2] = sparse_pca(C, 3, 0.2, opts);
 assert(isequal(X1, X2) && i1.f == i2.f, 'same seed, different result');
 
+% The seed goes to the run, not to the C runtime: a solve is the native run
+% with the same seed option, whatever state rand() is in, and leaves rand()
+% where it stood for the selectors called after it.
+P = u(1:4, :);  Q = u(5:8, :);
+X0 = orth(seeded_uniform(40, 3, 12) - 0.5);
+o = struct('seed', 9, 'rule', 'zandrel', 'max_iter', 300);
+orthopair_seed(6);
+want = zandrel(P, Q, 40, 4, 12);
+orthopair_seed(6);
+[Xs, is] = orthopair_solve(-C, [], 0.2, X0, o);
+assert(isequal(zandrel(P, Q, 40, 4, 12), want), 'orthopair_solve moved rand()');
+orthopair_seed(6);
+sparse_pca(C, 3, 0.2, struct('seed', 9, 'rule', 'tolmiv', 'max_iter', 300));
+assert(isequal(zandrel(P, Q, 40, 4, 12), want), 'sparse_pca moved rand()');
+orthopair_seed(123);
+[Xr, ir] = orthopair_run(-C, [], 0.2, X0, o);
+assert(isequal(Xs, Xr) && isequal(is.history.f, ir.history.f), 'solve and run differ');
+[Xr, ir] = orthopair_run(-C, [], 0.2, X0, setfield(o, 'seed', 10));
+assert(~isequal(is.history.f, ir.history.f), 'seeds 9 and 10 drew the same pairs');
+
 % Stops: iteration cap, target, callback; the history grows with the run.
 [~, info] = sparse_pca(C, 3, 0.2, struct('seed', 4, 'max_iter', 50, 'rule', 'zandrel'));
 assert(strcmp(info.stop, 'max_iter') && info.iterations == 50, 'max_iter stop');

@@ -14,7 +14,6 @@ A = -C;
 F = @(X) -0.5 * trace(X' * C * X) + lambda * sum(abs(X(:)));
 
 % ---- a certified run -------------------------------------------------------
-orthopair_seed(1);
 [X, info] = orthopair_run(A, [], lambda, X0);
 assert(strcmp(info.stop, 'certified'), 'stop was %s', info.stop);
 assert(abs(info.f - F(X)) <= 1e-12 * abs(info.f));
@@ -33,7 +32,6 @@ assert(h.f(end) == info.f && h.iteration(end) == info.iterations);
 % Per-column weights: scaling a column's weight is the same as scaling the
 % entries of z1, z2 inside the step; a weight vector of equal entries must
 % give the scalar's result bit for bit.
-orthopair_seed(1);
 [X2, info2] = orthopair_run(A, [], lambda * ones(1, r), X0);
 assert(isequal(X2, X) && info2.f == info.f);
 
@@ -76,19 +74,52 @@ assert(strcmp(s.stop, 'callback_error') && norm(X' * X - eye(size(X, 2)), 'fro')
 assert(isequal(X, X0) && s.iterations == 0 && strcmp(s.stop, 'max_iter'));
 
 % ---- reproducible draws ----------------------------------------------------
-orthopair_seed(42);
-Xa = orthopair_run(A, [], lambda, X0, struct('rule', 'uniform', 'max_iter', 500));
-orthopair_seed(42);
-Xb = orthopair_run(A, [], lambda, X0, struct('rule', 'uniform', 'max_iter', 500));
-assert(isequal(Xa, Xb));
+% A run draws from its own generator, seeded by the option seed: the same
+% seed gives the same bits whatever state the C runtime's rand() is in, and
+% another seed other draws.
+for rule = {'uniform', 'zandrel', 'tolmiv'}
+    o = struct('rule', rule{1}, 'max_iter', 500, 'certify', false, 'seed', 42);
+    orthopair_seed(7);
+    [Xa, sa] = orthopair_run(A, [], lambda, X0, o);
+    orthopair_seed(8);
+    zandrel(X0', X0', n, r, 3);
+    [Xb, sb] = orthopair_run(A, [], lambda, X0, o);
+    assert(isequal(Xa, Xb) && isequal(sa.history.f, sb.history.f), rule{1});
+end
+o = struct('rule', 'uniform', 'max_iter', 300, 'certify', false);
+[~, s1] = orthopair_run(A, [], lambda, X0, setfield(o, 'seed', 1));
+[~, s2] = orthopair_run(A, [], lambda, X0, setfield(o, 'seed', 2));
+[~, s0] = orthopair_run(A, [], lambda, X0, o);
+assert(~isequal(s1.history.f, s2.history.f), 'seeds 1 and 2 drew the same pairs');
+assert(isequal(s0.history.f, s1.history.f), 'the default seed is not 1');
+[~, s3] = orthopair_run(A, [], lambda, X0, setfield(o, 'seed', 2^32 - 1));
+assert(~isequal(s3.history.f, s1.history.f));
+expect_error('orthopair_run:badOption', @() orthopair_run(A, [], lambda, X0, struct('seed', -1)));
+expect_error('orthopair_run:badOption', @() orthopair_run(A, [], lambda, X0, struct('seed', 2^32)));
+expect_error('orthopair_run:badOption', @() orthopair_run(A, [], lambda, X0, struct('seed', 0.5)));
+
+% ... and leaves the C runtime's rand() where it stood, so that tolmiv and
+% zandrel draw next what they would have drawn without the run.
+P = seeded_uniform(4, 40, 6) - 0.5;  Q = seeded_uniform(4, 40, 7) - 0.5;
+orthopair_seed(5);
+want = [tolmiv(P, Q, 40, 4, 10), zandrel(P, Q, 40, 4, 10)];
+for rule = {'uniform', 'zandrel', 'tolmiv', 'mixed'}
+    orthopair_seed(5);
+    orthopair_run(A, [], lambda, X0, struct('rule', rule{1}, 'max_iter', 200, 'seed', 5));
+    got = [tolmiv(P, Q, 40, 4, 10), zandrel(P, Q, 40, 4, 10)];
+    assert(isequal(got, want), 'a %s run moved rand()', rule{1});
+end
 
 % ---- the same steps as the .m loop ----------------------------------------
+% The .m loop calls zandrel, which draws from rand() after orthopair_seed(3);
+% the run's own generator with seed 3 draws the same values.
 for steps = [25 100 300]
     orthopair_seed(3);
     [~, hist] = sparse_pca_two_index(C, r, struct('lambda', lambda, 'X0', X0, 'max_iter', steps, ...
         'tol', 0, 'ftol', 0, 'rule', 'zandrel'));
-    orthopair_seed(3);
-    [~, s] = orthopair_run(A, [], lambda, X0, struct('rule', 'zandrel', 'max_iter', steps, 'certify', false));
+    orthopair_seed(11);
+    [~, s] = orthopair_run(A, [], lambda, X0, struct('rule', 'zandrel', 'max_iter', steps, ...
+        'certify', false, 'seed', 3));
     assert(abs(s.f - hist.objective(end)) <= 1e-9 * abs(s.f), ...
         'after %d steps: native %.15g, .m loop %.15g', steps, s.f, hist.objective(end));
 end

@@ -28,7 +28,8 @@ using pair_frame::draws_per_index;
 template <typename Rule, typename Lanes, typename Generator>
 void frame(const double* A, const double* B, int32_t n_cols, int32_t n_rows,
            int32_t n_trials, double* out) {
-    pair_frame::select_pair<Rule, Lanes, Generator>(A, B, n_cols, n_rows, n_trials, out);
+    Generator gen;
+    pair_frame::select_pair<Rule, Lanes>(A, B, n_cols, n_rows, n_trials, out, gen);
 }
 
 struct WideCase {

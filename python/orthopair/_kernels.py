@@ -74,11 +74,12 @@ def zandrel(*args):
 
 
 def seed(k):
-    """Seed the C library's rand(), which the selectors and the solver draw from.
+    """Seed the C library's rand(), which the selectors draw from.
 
     ``seed(k)`` is ``orthopair_seed(k)``: srand(k) for a whole number
-    0 <= k < 2**32. The generator belongs to the process, so a seeded run is
-    repeatable within one process and one C library (and then gives the same
-    draws in Python and in Octave).
+    0 <= k < 2**32. The generator belongs to the process, so seeded calls
+    are repeatable within one process and one C library (and then give the
+    same draws in Python and in Octave). The solver does not use it: each
+    run owns a generator seeded by its option ``seed``.
     """
     _core.seed(k)

@@ -215,7 +215,8 @@ def solve(A, E, lam, X0, **options):
     Options (defaults): rule 'mixed' ('zandrel', 'tolmiv', 'uniform',
     'sweep', 'prox'), max_iter 1e8, time_limit inf, target_f -inf, tol 1e-10,
     tol_stat 1e-6, n_trials n, certify True, prox True, seed 1 (seeds the
-    random start and the C generator of the pair selectors), verbose False
+    random start and the run's own generator of random pairs; the C
+    generator of the selectors, :func:`seed`, is left alone), verbose False
     (progress lines on the logger 'orthopair'), print_every (iterations
     between progress points), callback (called with the :class:`Result` so
     far at every progress point; a true return stops the run with stop
@@ -253,6 +254,7 @@ def solve(A, E, lam, X0, **options):
     if callback is not None and not callable(callback):
         raise ArgumentError("orthopair_solve:badOption", "option callback must be callable.")
     engine = {k: options[k] for k in _ENGINE_OPTIONS if options.get(k) is not None}
+    engine["seed"] = seed
     if verbose:
         _ensure_visible_logging()
     else:
@@ -263,7 +265,6 @@ def solve(A, E, lam, X0, **options):
     E = _as_real(E)
     lam = _as_real(lam)
     X0 = _as_real(X0)
-    _core.seed(seed)
     try:
         X, d = _core.run(A, E, lam, X0, engine, hook)
     except OrthopairError as e:

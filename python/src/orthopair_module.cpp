@@ -149,7 +149,7 @@ void seed(py::handle k_arg)
 
 const char* const OPTION_NAMES[] = {"rule", "max_iter", "time_limit", "target_f", "tol",
                                     "tol_stat", "n_trials", "certify", "prox", "print_interval",
-                                    "print_every"};
+                                    "print_every", "seed"};
 
 // A numeric option: a real number, not NaN, inside [lo, hi]; whole if asked.
 double number_option(const Checks& checks, py::handle v, const char* name, double lo, double hi,
@@ -196,7 +196,7 @@ RunOptions read_options(const Checks& checks, const py::dict& opts)
         if (!known) {
             checks.fail("badOption",
                         "unknown option '%s'; known: rule, max_iter, time_limit, target_f, tol, "
-                        "tol_stat, n_trials, certify, prox, print_interval, print_every.",
+                        "tol_stat, n_trials, certify, prox, print_interval, print_every, seed.",
                         field.c_str());
         }
         const py::handle v = item.second;
@@ -245,6 +245,8 @@ RunOptions read_options(const Checks& checks, const py::dict& opts)
             o.print_interval = number_option(checks, v, name, 0, INFINITY, false);
         } else if (field == "print_every") {
             out.print_every = number_option(checks, v, name, 0, 9e18, true);
+        } else if (field == "seed") {
+            o.seed = static_cast<uint32_t>(number_option(checks, v, name, 0, 4294967295.0, true));
         }
     }
     return out;

@@ -49,6 +49,26 @@ def test_forms_and_memory_orders_give_the_same_run():
     assert np.allclose(G, X, atol=1e-7)
 
 
+@pytest.mark.parametrize("rule", ["uniform", "zandrel", "tolmiv"])
+def test_seed_belongs_to_the_run_and_rand_is_left_alone(rule):
+    D = data(30, 20, 4)
+    X0 = orthopair.random_orthonormal(20, 3, 2)
+    runs = []
+    for k in (7, 8):
+        orthopair.seed(k)
+        before = orthopair._core.rand_draws(1)
+        orthopair.seed(k)
+        runs.append(orthopair.solve(-D.T @ D, None, 0.3, X0, rule=rule, max_iter=300,
+                                    certify=False, seed=5))
+        # rand() is where orthopair.seed(k) left it.
+        assert same_bits(orthopair._core.rand_draws(1), before)
+    (X1, info1), (X2, info2) = runs
+    assert same_bits(X1, X2) and same_bits(info1.history.f, info2.history.f)
+    X3, info3 = orthopair.solve(-D.T @ D, None, 0.3, X0, rule=rule, max_iter=300,
+                                certify=False, seed=6)
+    assert not same_bits(info3.history.f, info1.history.f)
+
+
 def test_sparse_a_agrees_with_dense():
     sparse = pytest.importorskip("scipy.sparse")
     rng = np.random.default_rng(12)
