@@ -16,6 +16,7 @@
 
 #include "common/host/mex_args.h"
 #include "method.h"
+#include "options.h"
 
 #include <chrono>
 #include <algorithm>
@@ -46,46 +47,9 @@ struct Call {
     const double* lambda = nullptr;
     size_t lambda_count = 0;
     const double* X0 = nullptr;
-    method::Options options;
-    bool verbose = false;
-    double print_every = 0;
+    method::Settings settings;       // from opts, through the table of options
     const mxArray* callback = nullptr;
 };
-
-// The options: their names, what values they take and, through
-// method::Options, their defaults. read_options and the table that
-// orthopair_run() returns both come from here.
-enum class OptionKind { rule, whole, number, flag, callback };
-
-struct OptionSpec {
-    const char* name;
-    OptionKind kind;
-    double lo, hi;
-};
-
-constexpr OptionSpec OPTIONS[] = {
-    {"rule", OptionKind::rule, 0, 0},
-    {"max_iter", OptionKind::whole, 0, HUGE_VAL},
-    {"time_limit", OptionKind::number, 0, HUGE_VAL},
-    {"target_f", OptionKind::number, -HUGE_VAL, HUGE_VAL},
-    {"tol", OptionKind::number, 0, HUGE_VAL},
-    {"tol_stat", OptionKind::number, 0, HUGE_VAL},
-    {"n_trials", OptionKind::whole, 1, 2147483647.0},
-    {"certify", OptionKind::flag, 0, 1},
-    {"prox", OptionKind::flag, 0, 1},
-    {"seed", OptionKind::whole, 0, 4294967295.0},
-    {"verbose", OptionKind::flag, 0, 1},
-    {"print_interval", OptionKind::number, 0, HUGE_VAL},
-    {"print_every", OptionKind::whole, 0, 9e18},
-    {"callback", OptionKind::callback, 0, 0},
-};
-
-const struct {
-    const char* name;
-    method::Rule rule;
-} RULES[] = {{"mixed", method::Rule::mixed},     {"zandrel", method::Rule::zandrel},
-             {"tolmiv", method::Rule::tolmiv},   {"uniform", method::Rule::uniform},
-             {"sweep", method::Rule::sweep},     {"prox", method::Rule::prox}};
 
 void require_matrix(const mex_args::Gateway& g, const mxArray* a, int pos, const char* name)
 {
@@ -105,172 +69,106 @@ bool all_finite(const double* x, size_t count)
     return true;
 }
 
-// A numeric option: a real scalar, not NaN, inside [lo, hi]; whole if asked.
-double number_option(const mex_args::Gateway& g, const mxArray* v, const char* name, double lo,
-                     double hi, bool whole)
+// The value of a number, whole number or flag option: a real numeric (or,
+// for a flag, logical) scalar, inside the row's range.
+double scalar_option(const mex_args::Gateway& g, const mxArray* v, const method::options::Row& row)
 {
-    if (mxGetNumberOfElements(v) != 1 || mxIsComplex(v) || mxIsSparse(v) || !mxIsNumeric(v)) {
-        g.fail("badOption", "option %s must be a real number, got a %s.", name,
+    using method::options::Kind;
+    const bool flag = row.kind == Kind::flag;
+    if (mxGetNumberOfElements(v) != 1 || mxIsComplex(v) || mxIsSparse(v) ||
+        !(mxIsNumeric(v) || (flag && mxIsLogical(v)))) {
+        if (flag) g.fail("badOption", "option %s must be true or false.", row.name);
+        g.fail("badOption", "option %s must be a real number, got a %s.", row.name,
                mxGetNumberOfElements(v) != 1 ? "non-scalar" : mxGetClassName(v));
     }
     const double x = mxGetScalar(v);
-    if (!(x >= lo && x <= hi) || (whole && std::isfinite(x) && x != std::floor(x))) {
-        g.fail("badOption", "option %s must be %s in [%g, %g], got %g.", name,
-               whole ? "a whole number" : "a number", lo, hi, x);
-    }
+    const method::options::Text refusal = method::options::refusal(row, x);
+    if (refusal.c[0] != '\0') g.fail("badOption", "%s", refusal.c);
     return x;
 }
 
-// A flag: true or false (logical), or the number 0 or 1.
-bool flag_option(const mex_args::Gateway& g, const mxArray* v, const char* name)
+// The rule option: one of the names of the rules, as its index.
+double rule_option(const mex_args::Gateway& g, const mxArray* v)
 {
-    if (mxGetNumberOfElements(v) != 1 || (!mxIsLogical(v) && !mxIsNumeric(v)) ||
-        mxIsComplex(v) || mxIsSparse(v) || !(mxGetScalar(v) == 0 || mxGetScalar(v) == 1)) {
-        g.fail("badOption", "option %s must be true or false.", name);
+    char text[16] = {};
+    const int index = mxIsChar(v) && mxGetNumberOfElements(v) < sizeof text &&
+                              mxGetString(v, text, sizeof text) == 0
+                          ? method::options::rule_index(text)
+                          : -1;
+    if (index < 0) {
+        g.fail("badOption", "option rule must be %s.",
+               method::options::type_text(method::options::Kind::rule).c);
     }
-    return mxGetScalar(v) != 0;
+    return index;
 }
 
+// Sets call.settings (and call.callback) from the fields of opts, each read
+// through its row of the table; an absent or empty field keeps the default.
 void read_options(const mex_args::Gateway& g, const mxArray* opts, Call& call)
 {
+    using method::options::Kind;
     if (mxIsEmpty(opts) && !mxIsStruct(opts) && mxIsDouble(opts)) return;
     if (!mxIsStruct(opts) || mxGetNumberOfElements(opts) != 1) {
         g.fail("badOption", "argument 5 (opts) must be a scalar struct or [].");
     }
-    const int fields = mxGetNumberOfFields(opts);
-    for (int k = 0; k < fields; ++k) {
+    for (int k = 0; k < mxGetNumberOfFields(opts); ++k) {
         const char* field = mxGetFieldNameByNumber(opts, k);
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& entry : OPTIONS) {
-            if (std::strcmp(field, entry.name) == 0) spec = &entry;
-        }
-        if (spec == nullptr) {
-            g.fail("badOption",
-                   "unknown option '%s' in argument 5 (opts); known: rule, max_iter, "
-                   "time_limit, target_f, tol, tol_stat, n_trials, certify, prox, seed, verbose, "
-                   "print_interval, print_every, callback.",
-                   field);
+        const method::options::Row* row = method::options::find(field, method::options::mex);
+        if (row == nullptr) {
+            g.fail("badOption", "unknown option '%s' in argument 5 (opts); known: %s.", field,
+                   method::options::known_names(method::options::mex).c);
         }
         const mxArray* v = mxGetFieldByNumber(opts, 0, k);
         if (v == nullptr || mxIsEmpty(v)) continue;  // empty means the default
-        method::Options& o = call.options;
-        double x = 0;
-        bool flag = false;
-        switch (spec->kind) {
-        case OptionKind::rule: {
-            char text[16] = {};
-            bool found = false;
-            if (mxIsChar(v) && mxGetNumberOfElements(v) < sizeof text &&
-                mxGetString(v, text, sizeof text) == 0) {
-                for (const auto& entry : RULES) {
-                    if (!std::strcmp(text, entry.name)) {
-                        o.rule = entry.rule;
-                        found = true;
-                    }
-                }
-            }
-            if (!found) {
-                g.fail("badOption", "option rule must be one of 'mixed', 'zandrel', 'tolmiv', "
-                                    "'uniform', 'sweep', 'prox'.");
-            }
-            continue;
-        }
-        case OptionKind::callback:
+        if (row->kind == Kind::callback) {
             if (!mxIsClass(v, "function_handle")) {
                 g.fail("badOption", "option callback must be a function handle, got a %s.",
                        mxGetClassName(v));
             }
             call.callback = v;
             continue;
-        case OptionKind::flag: flag = flag_option(g, v, field); break;
-        case OptionKind::whole: x = number_option(g, v, field, spec->lo, spec->hi, true); break;
-        case OptionKind::number: x = number_option(g, v, field, spec->lo, spec->hi, false); break;
         }
-        if (!std::strcmp(field, "max_iter")) {
-            o.max_iter = x >= 9e18 ? INT64_MAX : static_cast<int64_t>(x);
-        } else if (!std::strcmp(field, "time_limit")) {
-            o.time_limit = x;
-        } else if (!std::strcmp(field, "target_f")) {
-            o.target_f = x;
-        } else if (!std::strcmp(field, "tol")) {
-            o.tol = x;
-        } else if (!std::strcmp(field, "tol_stat")) {
-            o.tol_stat = x;
-        } else if (!std::strcmp(field, "n_trials")) {
-            o.n_trials = static_cast<int32_t>(x);
-        } else if (!std::strcmp(field, "certify")) {
-            o.certify = flag;
-        } else if (!std::strcmp(field, "prox")) {
-            o.prox = flag;
-        } else if (!std::strcmp(field, "seed")) {
-            o.seed = static_cast<uint32_t>(x);
-        } else if (!std::strcmp(field, "verbose")) {
-            call.verbose = flag;
-        } else if (!std::strcmp(field, "print_interval")) {
-            o.print_interval = x;
-        } else if (!std::strcmp(field, "print_every")) {
-            call.print_every = x;
-        }
+        row->set(call.settings, row->kind == Kind::rule ? rule_option(g, v)
+                                                        : scalar_option(g, v, *row));
     }
 }
 
+// A row's default as the listing shows it: the rule by name, a flag as a
+// logical, a count whose 0 stands for something by that word, the callback
+// as [].
+mxArray* default_of(const method::options::Row& row)
+{
+    using method::options::Kind;
+    const double d = method::options::default_value(row);
+    switch (row.kind) {
+    case Kind::rule: return mxCreateString(method::RULE_NAMES[static_cast<size_t>(d)].name);
+    case Kind::flag: return mxCreateLogicalScalar(d != 0);
+    case Kind::callback: return mxCreateDoubleMatrix(0, 0, mxREAL);
+    case Kind::whole:
+    case Kind::number: break;
+    }
+    if (row.zero_means != nullptr && d == 0) return mxCreateString(row.zero_means);
+    return mxCreateDoubleScalar(d);
+}
+
 // The table of options, one element per option: name, default (as the run
-// uses it when the option is absent or []), type and range.
+// uses it when the option is absent or []), type and range (NaN for the
+// rule and the callback).
 mxArray* option_table()
 {
-    const method::Options d;
+    using method::options::Kind;
     static const char* fields[] = {"name", "default", "type", "range"};
-    const size_t count = sizeof OPTIONS / sizeof OPTIONS[0];
+    const size_t count = sizeof method::options::ROWS / sizeof method::options::ROWS[0];
     mxArray* t = mxCreateStructMatrix(count, 1, 4, fields);
     for (size_t k = 0; k < count; ++k) {
-        const OptionSpec& o = OPTIONS[k];
-        const std::string name = o.name;
-        mxArray* value = nullptr;
-        const char* type = "";
-        if (name == "rule") {
-            const char* rule = "";
-            for (const auto& entry : RULES) {
-                if (entry.rule == d.rule) rule = entry.name;
-            }
-            value = mxCreateString(rule);
-            type = "one of 'mixed', 'zandrel', 'tolmiv', 'uniform', 'sweep', 'prox'";
-        } else if (name == "max_iter") {
-            value = mxCreateDoubleScalar(static_cast<double>(d.max_iter));
-        } else if (name == "time_limit") {
-            value = mxCreateDoubleScalar(d.time_limit);
-        } else if (name == "target_f") {
-            value = mxCreateDoubleScalar(d.target_f);
-        } else if (name == "tol") {
-            value = mxCreateDoubleScalar(d.tol);
-        } else if (name == "tol_stat") {
-            value = mxCreateDoubleScalar(d.tol_stat);
-        } else if (name == "n_trials") {
-            value = mxCreateString(d.n_trials == 0 ? "n" : "");
-        } else if (name == "certify") {
-            value = mxCreateLogicalScalar(d.certify);
-        } else if (name == "prox") {
-            value = mxCreateLogicalScalar(d.prox);
-        } else if (name == "seed") {
-            value = mxCreateDoubleScalar(d.seed);
-        } else if (name == "verbose") {
-            value = mxCreateLogicalScalar(Call{}.verbose);
-        } else if (name == "print_interval") {
-            value = mxCreateDoubleScalar(d.print_interval);
-        } else if (name == "print_every") {
-            value = mxCreateDoubleScalar(Call{}.print_every);
-        } else {
-            value = mxCreateDoubleMatrix(0, 0, mxREAL);
-            type = "function handle";
-        }
-        if (o.kind == OptionKind::whole) type = "whole number";
-        if (o.kind == OptionKind::number) type = "number";
-        if (o.kind == OptionKind::flag) type = "logical";
-        mxSetField(t, k, "name", mxCreateString(o.name));
-        mxSetField(t, k, "default", value);
-        mxSetField(t, k, "type", mxCreateString(type));
+        const method::options::Row& row = method::options::ROWS[k];
+        const bool ranged = row.kind != Kind::callback && row.kind != Kind::rule;
+        mxSetField(t, k, "name", mxCreateString(row.name));
+        mxSetField(t, k, "default", default_of(row));
+        mxSetField(t, k, "type", mxCreateString(method::options::type_text(row.kind).c));
         mxArray* range = mxCreateDoubleMatrix(1, 2, mxREAL);
-        mxGetPr(range)[0] = o.kind == OptionKind::callback || o.kind == OptionKind::rule ? NAN : o.lo;
-        mxGetPr(range)[1] = o.kind == OptionKind::callback || o.kind == OptionKind::rule ? NAN : o.hi;
+        mxGetPr(range)[0] = ranged ? row.lo : NAN;
+        mxGetPr(range)[1] = ranged ? row.hi : NAN;
         mxSetField(t, k, "range", range);
     }
     return t;
@@ -667,9 +565,9 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
         }
     }
 
-    method::Options options = call.options;
-    const bool printing = call.verbose || call.print_every > 0;
-    if (call.print_every > 0) options.progress_every = static_cast<int64_t>(call.print_every);
+    method::Options options = call.settings;
+    const bool printing = call.settings.verbose || call.settings.print_every > 0;
+    if (call.settings.print_every > 0) options.progress_every = call.settings.print_every;
     bool header = false;
     auto hook = [&](const method::Info& info) -> bool {
         if (printing) {
@@ -752,7 +650,7 @@ ORTHOPAIR_MEX_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const
     }
     Call call;
     check_call(gateway, nlhs, nrhs, prhs, call);
-    call.options.started = entered;
+    call.settings.started = entered;
 
     Outcome outcome;
     const mex_args::KernelStatus status =
