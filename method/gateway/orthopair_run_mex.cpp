@@ -16,6 +16,7 @@
 
 #include "common/host/mex_args.h"
 #include "method.h"
+#include "input_checks.h"
 #include "options.h"
 
 #include <chrono>
@@ -174,6 +175,14 @@ mxArray* option_table()
     return t;
 }
 
+void not_symmetric(const mex_args::Gateway& g, const method::Asymmetry& bad)
+{
+    g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%lld,%lld) and A(%lld,%lld) "
+                           "differ by %g.",
+           static_cast<long long>(bad.i + 1), static_cast<long long>(bad.j + 1),
+           static_cast<long long>(bad.j + 1), static_cast<long long>(bad.i + 1), bad.difference);
+}
+
 // A dense A: square, finite, symmetric to 1e-12·max|A|.
 size_t check_dense_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
 {
@@ -186,21 +195,11 @@ size_t check_dense_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
     }
     call.A = mxGetPr(A);
     if (!all_finite(call.A, n * n)) g.fail("notFinite", "argument 1 (A) has NaN or Inf entries.");
-    double amax = 0;
-    for (size_t k = 0; k < n * n; ++k) amax = std::fmax(amax, std::fabs(call.A[k]));
-    for (size_t j = 0; j < n; ++j) {
-        for (size_t i = 0; i < j; ++i) {
-            const double d = call.A[i + n * j] - call.A[j + n * i];
-            if (d != 0) call.A_symmetric = false;
-            if (std::fabs(d) > 1e-12 * amax) {
-                g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%llu,%llu) and "
-                                       "A(%llu,%llu) differ by %g.",
-                       static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(j + 1),
-                       static_cast<unsigned long long>(j + 1), static_cast<unsigned long long>(i + 1),
-                       d);
-            }
-        }
-    }
+    const double* a = call.A;
+    const method::Asymmetry bad =
+        method::dense_asymmetry(n, [a, n](size_t i, size_t j) { return a[i + n * j]; },
+                                call.A_symmetric);
+    if (bad.found) not_symmetric(g, bad);
     return n;
 }
 
@@ -222,25 +221,8 @@ size_t check_sparse_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
     const double* v = mxGetPr(A);
     const size_t nnz = jc[n];
     if (!all_finite(v, nnz)) g.fail("notFinite", "argument 1 (A) has NaN or Inf entries.");
-    double amax = 0;
-    for (size_t q = 0; q < nnz; ++q) amax = std::fmax(amax, std::fabs(v[q]));
-    for (size_t j = 0; j < n; ++j) {
-        for (mwIndex q = jc[j]; q < jc[j + 1]; ++q) {
-            const size_t i = ir[q];
-            // A(j, i): row j in column i, by bisection over its sorted rows.
-            const mwIndex* first = ir + jc[i];
-            const mwIndex* last = ir + jc[i + 1];
-            const mwIndex* at = std::lower_bound(first, last, static_cast<mwIndex>(j));
-            const double partner = (at != last && *at == static_cast<mwIndex>(j)) ? v[at - ir] : 0.0;
-            if (std::fabs(v[q] - partner) > 1e-12 * amax) {
-                g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%llu,%llu) and "
-                                       "A(%llu,%llu) differ by %g.",
-                       static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(j + 1),
-                       static_cast<unsigned long long>(j + 1), static_cast<unsigned long long>(i + 1),
-                       v[q] - partner);
-            }
-        }
-    }
+    const method::Asymmetry bad = method::sparse_asymmetry(static_cast<int64_t>(n), jc, ir, v);
+    if (bad.found) not_symmetric(g, bad);
     call.form = AForm::sparse;
     call.A = v;
     call.A_jc = jc;
@@ -307,18 +289,12 @@ void check_call(const mex_args::Gateway& g, int nlhs, int nrhs, const mxArray* p
     }
     call.X0 = mxGetPr(X0);
     if (!all_finite(call.X0, n * r)) g.fail("notFinite", "argument 4 (X0) has NaN or Inf entries.");
-    double defect = 0;
-    for (size_t b = 0; b < r; ++b) {
-        for (size_t a = 0; a <= b; ++a) {
-            double s = 0;
-            for (size_t i = 0; i < n; ++i) s += call.X0[i + n * a] * call.X0[i + n * b];
-            const double d = s - (a == b ? 1.0 : 0.0);
-            defect += (a == b ? 1.0 : 2.0) * d * d;
-        }
-    }
-    if (!(std::sqrt(defect) <= 1e-8)) {
+    const double* x0 = call.X0;
+    const double defect =
+        method::orthonormality_defect(n, r, [x0, n](size_t i, size_t c) { return x0[i + n * c]; });
+    if (!(defect <= 1e-8)) {
         g.fail("notFeasible", "argument 4 (X0) must have orthonormal columns: "
-                              "||X0'*X0 - I||_F = %g > 1e-8.", std::sqrt(defect));
+                              "||X0'*X0 - I||_F = %g > 1e-8.", defect);
     }
 
     const mxArray* E = prhs[1];
@@ -506,35 +482,36 @@ bool call_back(const mxArray* callback, const method::Info& so_far, Outcome& out
     return outcome.callback_failed || stop_asked;
 }
 
-void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
+// The r×m transpose of a column-major m×r matrix.
+std::vector<double> transposed(const double* M, size_t m, size_t r)
+{
+    std::vector<double> T(m * r);
+    for (size_t i = 0; i < m; ++i) {
+        for (size_t c = 0; c < r; ++c) T[c + r * i] = M[i + m * c];
+    }
+    return T;
+}
+
+// The problem as the engine takes it. The checks allowed A to be symmetric
+// up to rounding; the method relies on exact symmetry (A(i, j) and A(j, i)
+// are one number in every pair model), so it works on the symmetric part: a
+// dense A that is not exactly symmetric is copied into A_copy, a sparse one
+// is symmetrised as it is copied into the operator's own arrays, and
+// scale·DᵀD is symmetric by construction.
+method::Problem make_problem(const Call& call, std::vector<double>& A_copy)
 {
     const int32_t n = call.n, r = call.r;
+    const size_t nn = static_cast<size_t>(n);
     method::Problem problem;
     problem.n = n;
     problem.r = r;
-    // The checks allowed A to be symmetric up to rounding; the method relies
-    // on exact symmetry (A(i, j) and A(j, i) are one number in every pair
-    // model), so it works on the symmetric part: a dense A that is not
-    // exactly symmetric is copied, a sparse one is symmetrised as it is
-    // copied into the operator's own arrays, and scale·DᵀD is symmetric by
-    // construction.
-    std::vector<double> A;
     switch (call.form) {
     case AForm::dense:
-        if (call.A_symmetric) {
-            problem.A = method::dense_operator(n, call.A);
-            break;
+        if (!call.A_symmetric) {
+            A_copy.assign(call.A, call.A + nn * nn);
+            method::make_symmetric(nn, A_copy.data());
         }
-        A.assign(call.A, call.A + static_cast<size_t>(n) * n);
-        for (int32_t j = 0; j < n; ++j) {
-            for (int32_t i = 0; i < j; ++i) {
-                const double v =
-                    0.5 * (A[i + static_cast<size_t>(n) * j] + A[j + static_cast<size_t>(n) * i]);
-                A[i + static_cast<size_t>(n) * j] = v;
-                A[j + static_cast<size_t>(n) * i] = v;
-            }
-        }
-        problem.A = method::dense_operator(n, A.data());
+        problem.A = method::dense_operator(n, call.A_symmetric ? call.A : A_copy.data());
         break;
     case AForm::sparse: {
         const size_t nnz = call.A_jc[n];
@@ -550,43 +527,77 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
     for (int32_t c = 0; c < r; ++c) {
         problem.lambda[c] = call.lambda[call.lambda_count == 1 ? 0 : c];
     }
-    if (call.E) {
-        problem.Et.resize(static_cast<size_t>(n) * r);
-        for (int32_t i = 0; i < n; ++i) {
-            for (int32_t c = 0; c < r; ++c) {
-                problem.Et[c + static_cast<size_t>(r) * i] = call.E[i + static_cast<size_t>(n) * c];
-            }
-        }
+    if (call.E) problem.Et = transposed(call.E, nn, static_cast<size_t>(r));
+    return problem;
+}
+
+// One progress line, after the header the first time.
+void print_progress(const method::Info& info, bool& header)
+{
+    if (!header) {
+        mexPrintf("%9s  %-5s %24s %24s %10s %8s %11s %11s\n", "time [s]", "phase",
+                  "pairs done of all", "F", "moves", "prox", "stationar.", "pair gap");
+        header = true;
     }
-    std::vector<double> Xt(static_cast<size_t>(n) * r);
-    for (int32_t i = 0; i < n; ++i) {
-        for (int32_t c = 0; c < r; ++c) {
-            Xt[c + static_cast<size_t>(r) * i] = call.X0[i + static_cast<size_t>(n) * c];
-        }
+    char pairs[32] = "-";
+    if (info.pass_pairs_total > 0) {
+        std::snprintf(pairs, sizeof pairs, "%lld / %lld", static_cast<long long>(info.pass_pairs_done),
+                      static_cast<long long>(info.pass_pairs_total));
     }
+    mexPrintf("%9.2f  %-5s %24s %24.16e %10lld %8lld %11.3e %11.3e\n", info.time,
+              info.phase.c_str(), pairs, info.f, static_cast<long long>(info.moves),
+              static_cast<long long>(info.prox_steps), info.stationarity / info.stationarity_scale,
+              info.pair_gap);
+}
+
+// The closing line of a printing run.
+void print_summary(const method::Info& info)
+{
+    mexPrintf("stopped: %s after %lld iterations (%lld moves, %lld pairs settled by their "
+              "bound, %lld pairs solved without a move, %lld prox steps), F = %.16e, "
+              "stationarity %.4e (relative to %.3e), pair gap %.4e, %.3f s\n",
+              info.stop.c_str(), static_cast<long long>(info.iterations),
+              static_cast<long long>(info.moves), static_cast<long long>(info.screened),
+              static_cast<long long>(info.pair_steps - info.moves - info.screened),
+              static_cast<long long>(info.prox_steps), info.f,
+              info.stationarity / info.stationarity_scale, info.stationarity_scale, info.pair_gap,
+              info.time);
+    poll_host();
+}
+
+// X (n×r, from the engine's Xt) and, when asked for, the info struct with
+// what ended the run in words: the callback's own message after
+// 'callback_error'.
+void set_outputs(const Call& call, const std::vector<double>& Xt, const method::Info& info,
+                 const Outcome& outcome, int nlhs, mxArray* plhs[])
+{
+    const std::vector<double> X = transposed(Xt.data(), static_cast<size_t>(call.r),
+                                             static_cast<size_t>(call.n));
+    plhs[0] = mxCreateDoubleMatrix(call.n, call.r, mxREAL);
+    std::copy(X.begin(), X.end(), mxGetPr(plhs[0]));
+    if (nlhs > 1) {
+        plhs[1] = info_struct(info, true);
+        mxAddField(plhs[1], "message");
+        mxSetField(plhs[1], 0, "message",
+                   mxCreateString(info.reason == method::Stop::callback_error
+                                      ? outcome.message
+                                      : method::stop_text(info.reason).message));
+    }
+}
+
+void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
+{
+    std::vector<double> A_copy;
+    const method::Problem problem = make_problem(call, A_copy);
+    std::vector<double> Xt = transposed(call.X0, static_cast<size_t>(call.n),
+                                        static_cast<size_t>(call.r));
 
     method::Options options = call.settings;
     const bool printing = call.settings.verbose || call.settings.print_every > 0;
     if (call.settings.print_every > 0) options.progress_every = call.settings.print_every;
     bool header = false;
     auto hook = [&](const method::Info& info) -> bool {
-        if (printing) {
-            if (!header) {
-                mexPrintf("%9s  %-5s %24s %24s %10s %8s %11s %11s\n", "time [s]", "phase",
-                          "pairs done of all", "F", "moves", "prox", "stationar.", "pair gap");
-                header = true;
-            }
-            char pairs[32] = "-";
-            if (info.pass_pairs_total > 0) {
-                std::snprintf(pairs, sizeof pairs, "%lld / %lld",
-                              static_cast<long long>(info.pass_pairs_done),
-                              static_cast<long long>(info.pass_pairs_total));
-            }
-            mexPrintf("%9.2f  %-5s %24s %24.16e %10lld %8lld %11.3e %11.3e\n", info.time,
-                      info.phase.c_str(), pairs, info.f, static_cast<long long>(info.moves),
-                      static_cast<long long>(info.prox_steps),
-                      info.stationarity / info.stationarity_scale, info.pair_gap);
-        }
+        if (printing) print_progress(info, header);
         if (!poll_host()) {
             outcome.interrupted = true;
             return true;
@@ -605,35 +616,8 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
         info.reason = method::Stop::callback_error;
     }
     info.stop = method::stop_text(info.reason).word;
-    if (printing) {
-        mexPrintf("stopped: %s after %lld iterations (%lld moves, %lld pairs settled by their "
-                  "bound, %lld pairs solved without a move, %lld prox steps), F = %.16e, "
-                  "stationarity %.4e (relative to %.3e), pair gap %.4e, %.3f s\n",
-                  info.stop.c_str(), static_cast<long long>(info.iterations),
-                  static_cast<long long>(info.moves), static_cast<long long>(info.screened),
-                  static_cast<long long>(info.pair_steps - info.moves - info.screened),
-                  static_cast<long long>(info.prox_steps), info.f,
-                  info.stationarity / info.stationarity_scale, info.stationarity_scale,
-                  info.pair_gap, info.time);
-        poll_host();
-    }
-    plhs[0] = mxCreateDoubleMatrix(n, r, mxREAL);
-    double* X = mxGetPr(plhs[0]);
-    for (int32_t i = 0; i < n; ++i) {
-        for (int32_t c = 0; c < r; ++c) {
-            X[i + static_cast<size_t>(n) * c] = Xt[c + static_cast<size_t>(r) * i];
-        }
-    }
-    if (nlhs > 1) {
-        plhs[1] = info_struct(info, true);
-        // What ended the run, in words; the callback's own message after
-        // 'callback_error'.
-        mxAddField(plhs[1], "message");
-        mxSetField(plhs[1], 0, "message",
-                   mxCreateString(info.reason == method::Stop::callback_error
-                                      ? outcome.message
-                                      : method::stop_text(info.reason).message));
-    }
+    if (printing) print_summary(info);
+    set_outputs(call, Xt, info, outcome, nlhs, plhs);
 }
 
 }  // namespace
