@@ -15,9 +15,11 @@ __all__ = ["Gram", "solve", "sparse_pca", "l1_procrustes", "certify", "polish",
 
 logger = logging.getLogger("orthopair")
 
-_ENGINE_OPTIONS = ("rule", "max_iter", "time_limit", "target_f", "tol", "tol_stat",
-                   "n_trials", "certify", "prox", "print_interval", "print_every")
-_OPTIONS = _ENGINE_OPTIONS + ("seed", "verbose", "callback", "plot")
+# The options of the native run come from its table, where their names,
+# ranges and defaults are written once; the front end adds its own.
+_ENGINE_OPTIONS = tuple(row["name"] for row in _core.option_table())
+_OPTIONS = _ENGINE_OPTIONS + tuple(
+    name for name in ("seed", "verbose", "callback", "plot") if name not in _ENGINE_OPTIONS)
 
 
 class Gram:
