@@ -12,7 +12,8 @@
 // gone. Every other end of the run, including an error inside the user's
 // callback and a Ctrl-C, returns the best X so far with info.stop saying
 // why. Called without arguments it returns the table of options (name,
-// default, type, range), the one source of the defaults the help text lists.
+// default, type, range) of method/options.h, the one source of the options
+// and their defaults that the help text lists and the front ends read.
 
 #include "common/host/mex_args.h"
 #include "method.h"
