@@ -12,10 +12,13 @@
 // gone. Every other end of the run, including an error inside the user's
 // callback and a Ctrl-C, returns the best X so far with info.stop saying
 // why. Called without arguments it returns the table of options (name,
-// default, type, range), the one source of the defaults the help text lists.
+// default, type, range) of method/options.h, the one source of the options
+// and their defaults that the help text lists and the front ends read.
 
 #include "mex_args.h"
+#include "input_checks.h"
 #include "method_internal.h"
+#include "options.h"
 
 #include <chrono>
 #include <algorithm>
@@ -46,46 +49,9 @@ struct Call {
     const double* lambda = nullptr;
     size_t lambda_count = 0;
     const double* X0 = nullptr;
-    method::Options options;
-    bool verbose = false;
-    double print_every = 0;
+    method::Settings settings;       // from opts, through the table of options
     const mxArray* callback = nullptr;
 };
-
-// The options: their names, what values they take and, through
-// method::Options, their defaults. read_options and the table that
-// orthopair_run() returns both come from here.
-enum class OptionKind { rule, whole, number, flag, callback };
-
-struct OptionSpec {
-    const char* name;
-    OptionKind kind;
-    double lo, hi;
-};
-
-constexpr OptionSpec OPTIONS[] = {
-    {"rule", OptionKind::rule, 0, 0},
-    {"max_iter", OptionKind::whole, 0, HUGE_VAL},
-    {"time_limit", OptionKind::number, 0, HUGE_VAL},
-    {"target_f", OptionKind::number, -HUGE_VAL, HUGE_VAL},
-    {"tol", OptionKind::number, 0, HUGE_VAL},
-    {"tol_stat", OptionKind::number, 0, HUGE_VAL},
-    {"n_trials", OptionKind::whole, 1, 2147483647.0},
-    {"certify", OptionKind::flag, 0, 1},
-    {"prox", OptionKind::flag, 0, 1},
-    {"seed", OptionKind::whole, 0, 4294967295.0},
-    {"verbose", OptionKind::flag, 0, 1},
-    {"print_interval", OptionKind::number, 0, HUGE_VAL},
-    {"print_every", OptionKind::whole, 0, 9e18},
-    {"callback", OptionKind::callback, 0, 0},
-};
-
-const struct {
-    const char* name;
-    method::Rule rule;
-} RULES[] = {{"mixed", method::Rule::mixed},     {"zandrel", method::Rule::zandrel},
-             {"tolmiv", method::Rule::tolmiv},   {"uniform", method::Rule::uniform},
-             {"sweep", method::Rule::sweep},     {"prox", method::Rule::prox}};
 
 void require_matrix(const mex_args::Gateway& g, const mxArray* a, int pos, const char* name)
 {
@@ -105,175 +71,117 @@ bool all_finite(const double* x, size_t count)
     return true;
 }
 
-// A numeric option: a real scalar, not NaN, inside [lo, hi]; whole if asked.
-double number_option(const mex_args::Gateway& g, const mxArray* v, const char* name, double lo,
-                     double hi, bool whole)
+// The value of a number, whole number or flag option: a real numeric (or,
+// for a flag, logical) scalar, inside the row's range.
+double scalar_option(const mex_args::Gateway& g, const mxArray* v, const method::options::Row& row)
 {
-    if (mxGetNumberOfElements(v) != 1 || mxIsComplex(v) || mxIsSparse(v) || !mxIsNumeric(v)) {
-        g.fail("badOption", "option %s must be a real number, got a %s.", name,
+    using method::options::Kind;
+    const bool flag = row.kind == Kind::flag;
+    if (mxGetNumberOfElements(v) != 1 || mxIsComplex(v) || mxIsSparse(v) ||
+        !(mxIsNumeric(v) || (flag && mxIsLogical(v)))) {
+        if (flag) g.fail("badOption", "option %s must be true or false.", row.name);
+        g.fail("badOption", "option %s must be a real number, got a %s.", row.name,
                mxGetNumberOfElements(v) != 1 ? "non-scalar" : mxGetClassName(v));
     }
     const double x = mxGetScalar(v);
-    if (!(x >= lo && x <= hi) || (whole && std::isfinite(x) && x != std::floor(x))) {
-        g.fail("badOption", "option %s must be %s in [%g, %g], got %g.", name,
-               whole ? "a whole number" : "a number", lo, hi, x);
-    }
+    const method::options::Text refusal = method::options::refusal(row, x);
+    if (refusal.c[0] != '\0') g.fail("badOption", "%s", refusal.c);
     return x;
 }
 
-// A flag: true or false (logical), or the number 0 or 1.
-bool flag_option(const mex_args::Gateway& g, const mxArray* v, const char* name)
+// The rule option: one of the names of the rules, as its index.
+double rule_option(const mex_args::Gateway& g, const mxArray* v)
 {
-    if (mxGetNumberOfElements(v) != 1 || (!mxIsLogical(v) && !mxIsNumeric(v)) ||
-        mxIsComplex(v) || mxIsSparse(v) || !(mxGetScalar(v) == 0 || mxGetScalar(v) == 1)) {
-        g.fail("badOption", "option %s must be true or false.", name);
+    char text[16] = {};
+    const int index = mxIsChar(v) && mxGetNumberOfElements(v) < sizeof text &&
+                              mxGetString(v, text, sizeof text) == 0
+                          ? method::options::rule_index(text)
+                          : -1;
+    if (index < 0) {
+        g.fail("badOption", "option rule must be %s.",
+               method::options::type_text(method::options::Kind::rule).c);
     }
-    return mxGetScalar(v) != 0;
+    return index;
 }
 
+// Sets call.settings (and call.callback) from the fields of opts, each read
+// through its row of the table; an absent or empty field keeps the default.
 void read_options(const mex_args::Gateway& g, const mxArray* opts, Call& call)
 {
+    using method::options::Kind;
     if (mxIsEmpty(opts) && !mxIsStruct(opts) && mxIsDouble(opts)) return;
     if (!mxIsStruct(opts) || mxGetNumberOfElements(opts) != 1) {
         g.fail("badOption", "argument 5 (opts) must be a scalar struct or [].");
     }
-    const int fields = mxGetNumberOfFields(opts);
-    for (int k = 0; k < fields; ++k) {
+    for (int k = 0; k < mxGetNumberOfFields(opts); ++k) {
         const char* field = mxGetFieldNameByNumber(opts, k);
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& entry : OPTIONS) {
-            if (std::strcmp(field, entry.name) == 0) spec = &entry;
-        }
-        if (spec == nullptr) {
-            g.fail("badOption",
-                   "unknown option '%s' in argument 5 (opts); known: rule, max_iter, "
-                   "time_limit, target_f, tol, tol_stat, n_trials, certify, prox, seed, verbose, "
-                   "print_interval, print_every, callback.",
-                   field);
+        const method::options::Row* row = method::options::find(field, method::options::mex);
+        if (row == nullptr) {
+            g.fail("badOption", "unknown option '%s' in argument 5 (opts); known: %s.", field,
+                   method::options::known_names(method::options::mex).c);
         }
         const mxArray* v = mxGetFieldByNumber(opts, 0, k);
         if (v == nullptr || mxIsEmpty(v)) continue;  // empty means the default
-        method::Options& o = call.options;
-        double x = 0;
-        bool flag = false;
-        switch (spec->kind) {
-        case OptionKind::rule: {
-            char text[16] = {};
-            bool found = false;
-            if (mxIsChar(v) && mxGetNumberOfElements(v) < sizeof text &&
-                mxGetString(v, text, sizeof text) == 0) {
-                for (const auto& entry : RULES) {
-                    if (!std::strcmp(text, entry.name)) {
-                        o.rule = entry.rule;
-                        found = true;
-                    }
-                }
-            }
-            if (!found) {
-                g.fail("badOption", "option rule must be one of 'mixed', 'zandrel', 'tolmiv', "
-                                    "'uniform', 'sweep', 'prox'.");
-            }
-            continue;
-        }
-        case OptionKind::callback:
+        if (row->kind == Kind::callback) {
             if (!mxIsClass(v, "function_handle")) {
                 g.fail("badOption", "option callback must be a function handle, got a %s.",
                        mxGetClassName(v));
             }
             call.callback = v;
             continue;
-        case OptionKind::flag: flag = flag_option(g, v, field); break;
-        case OptionKind::whole: x = number_option(g, v, field, spec->lo, spec->hi, true); break;
-        case OptionKind::number: x = number_option(g, v, field, spec->lo, spec->hi, false); break;
         }
-        if (!std::strcmp(field, "max_iter")) {
-            o.max_iter = x >= 9e18 ? INT64_MAX : static_cast<int64_t>(x);
-        } else if (!std::strcmp(field, "time_limit")) {
-            o.time_limit = x;
-        } else if (!std::strcmp(field, "target_f")) {
-            o.target_f = x;
-        } else if (!std::strcmp(field, "tol")) {
-            o.tol = x;
-        } else if (!std::strcmp(field, "tol_stat")) {
-            o.tol_stat = x;
-        } else if (!std::strcmp(field, "n_trials")) {
-            o.n_trials = static_cast<int32_t>(x);
-        } else if (!std::strcmp(field, "certify")) {
-            o.certify = flag;
-        } else if (!std::strcmp(field, "prox")) {
-            o.prox = flag;
-        } else if (!std::strcmp(field, "seed")) {
-            o.seed = static_cast<uint32_t>(x);
-        } else if (!std::strcmp(field, "verbose")) {
-            call.verbose = flag;
-        } else if (!std::strcmp(field, "print_interval")) {
-            o.print_interval = x;
-        } else if (!std::strcmp(field, "print_every")) {
-            call.print_every = x;
-        }
+        row->set(call.settings, row->kind == Kind::rule ? rule_option(g, v)
+                                                        : scalar_option(g, v, *row));
     }
 }
 
+// A row's default as the listing shows it: the rule by name, a flag as a
+// logical, a count whose 0 stands for something by that word, the callback
+// as [].
+mxArray* default_of(const method::options::Row& row)
+{
+    using method::options::Kind;
+    const double d = method::options::default_value(row);
+    switch (row.kind) {
+    case Kind::rule: return mxCreateString(method::RULE_NAMES[static_cast<size_t>(d)].name);
+    case Kind::flag: return mxCreateLogicalScalar(d != 0);
+    case Kind::callback: return mxCreateDoubleMatrix(0, 0, mxREAL);
+    case Kind::whole:
+    case Kind::number: break;
+    }
+    if (row.zero_means != nullptr && d == 0) return mxCreateString(row.zero_means);
+    return mxCreateDoubleScalar(d);
+}
+
 // The table of options, one element per option: name, default (as the run
-// uses it when the option is absent or []), type and range.
+// uses it when the option is absent or []), type and range (NaN for the
+// rule and the callback).
 mxArray* option_table()
 {
-    const method::Options d;
+    using method::options::Kind;
     static const char* fields[] = {"name", "default", "type", "range"};
-    const size_t count = sizeof OPTIONS / sizeof OPTIONS[0];
+    const size_t count = sizeof method::options::ROWS / sizeof method::options::ROWS[0];
     mxArray* t = mxCreateStructMatrix(count, 1, 4, fields);
     for (size_t k = 0; k < count; ++k) {
-        const OptionSpec& o = OPTIONS[k];
-        const std::string name = o.name;
-        mxArray* value = nullptr;
-        const char* type = "";
-        if (name == "rule") {
-            const char* rule = "";
-            for (const auto& entry : RULES) {
-                if (entry.rule == d.rule) rule = entry.name;
-            }
-            value = mxCreateString(rule);
-            type = "one of 'mixed', 'zandrel', 'tolmiv', 'uniform', 'sweep', 'prox'";
-        } else if (name == "max_iter") {
-            value = mxCreateDoubleScalar(static_cast<double>(d.max_iter));
-        } else if (name == "time_limit") {
-            value = mxCreateDoubleScalar(d.time_limit);
-        } else if (name == "target_f") {
-            value = mxCreateDoubleScalar(d.target_f);
-        } else if (name == "tol") {
-            value = mxCreateDoubleScalar(d.tol);
-        } else if (name == "tol_stat") {
-            value = mxCreateDoubleScalar(d.tol_stat);
-        } else if (name == "n_trials") {
-            value = mxCreateString(d.n_trials == 0 ? "n" : "");
-        } else if (name == "certify") {
-            value = mxCreateLogicalScalar(d.certify);
-        } else if (name == "prox") {
-            value = mxCreateLogicalScalar(d.prox);
-        } else if (name == "seed") {
-            value = mxCreateDoubleScalar(d.seed);
-        } else if (name == "verbose") {
-            value = mxCreateLogicalScalar(Call{}.verbose);
-        } else if (name == "print_interval") {
-            value = mxCreateDoubleScalar(d.print_interval);
-        } else if (name == "print_every") {
-            value = mxCreateDoubleScalar(Call{}.print_every);
-        } else {
-            value = mxCreateDoubleMatrix(0, 0, mxREAL);
-            type = "function handle";
-        }
-        if (o.kind == OptionKind::whole) type = "whole number";
-        if (o.kind == OptionKind::number) type = "number";
-        if (o.kind == OptionKind::flag) type = "logical";
-        mxSetField(t, k, "name", mxCreateString(o.name));
-        mxSetField(t, k, "default", value);
-        mxSetField(t, k, "type", mxCreateString(type));
+        const method::options::Row& row = method::options::ROWS[k];
+        const bool ranged = row.kind != Kind::callback && row.kind != Kind::rule;
+        mxSetField(t, k, "name", mxCreateString(row.name));
+        mxSetField(t, k, "default", default_of(row));
+        mxSetField(t, k, "type", mxCreateString(method::options::type_text(row.kind).c));
         mxArray* range = mxCreateDoubleMatrix(1, 2, mxREAL);
-        mxGetPr(range)[0] = o.kind == OptionKind::callback || o.kind == OptionKind::rule ? NAN : o.lo;
-        mxGetPr(range)[1] = o.kind == OptionKind::callback || o.kind == OptionKind::rule ? NAN : o.hi;
+        mxGetPr(range)[0] = ranged ? row.lo : NAN;
+        mxGetPr(range)[1] = ranged ? row.hi : NAN;
         mxSetField(t, k, "range", range);
     }
     return t;
+}
+
+void not_symmetric(const mex_args::Gateway& g, const method::Asymmetry& bad)
+{
+    g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%lld,%lld) and A(%lld,%lld) "
+                           "differ by %g.",
+           static_cast<long long>(bad.i + 1), static_cast<long long>(bad.j + 1),
+           static_cast<long long>(bad.j + 1), static_cast<long long>(bad.i + 1), bad.difference);
 }
 
 // A dense A: square, finite, symmetric to 1e-12·max|A|.
@@ -288,21 +196,11 @@ size_t check_dense_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
     }
     call.A = mxGetPr(A);
     if (!all_finite(call.A, n * n)) g.fail("notFinite", "argument 1 (A) has NaN or Inf entries.");
-    double amax = 0;
-    for (size_t k = 0; k < n * n; ++k) amax = std::fmax(amax, std::fabs(call.A[k]));
-    for (size_t j = 0; j < n; ++j) {
-        for (size_t i = 0; i < j; ++i) {
-            const double d = call.A[i + n * j] - call.A[j + n * i];
-            if (d != 0) call.A_symmetric = false;
-            if (std::fabs(d) > 1e-12 * amax) {
-                g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%llu,%llu) and "
-                                       "A(%llu,%llu) differ by %g.",
-                       static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(j + 1),
-                       static_cast<unsigned long long>(j + 1), static_cast<unsigned long long>(i + 1),
-                       d);
-            }
-        }
-    }
+    const double* a = call.A;
+    const method::Asymmetry bad =
+        method::dense_asymmetry(n, [a, n](size_t i, size_t j) { return a[i + n * j]; },
+                                call.A_symmetric);
+    if (bad.found) not_symmetric(g, bad);
     return n;
 }
 
@@ -324,25 +222,8 @@ size_t check_sparse_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
     const double* v = mxGetPr(A);
     const size_t nnz = jc[n];
     if (!all_finite(v, nnz)) g.fail("notFinite", "argument 1 (A) has NaN or Inf entries.");
-    double amax = 0;
-    for (size_t q = 0; q < nnz; ++q) amax = std::fmax(amax, std::fabs(v[q]));
-    for (size_t j = 0; j < n; ++j) {
-        for (mwIndex q = jc[j]; q < jc[j + 1]; ++q) {
-            const size_t i = ir[q];
-            // A(j, i): row j in column i, by bisection over its sorted rows.
-            const mwIndex* first = ir + jc[i];
-            const mwIndex* last = ir + jc[i + 1];
-            const mwIndex* at = std::lower_bound(first, last, static_cast<mwIndex>(j));
-            const double partner = (at != last && *at == static_cast<mwIndex>(j)) ? v[at - ir] : 0.0;
-            if (std::fabs(v[q] - partner) > 1e-12 * amax) {
-                g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%llu,%llu) and "
-                                       "A(%llu,%llu) differ by %g.",
-                       static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(j + 1),
-                       static_cast<unsigned long long>(j + 1), static_cast<unsigned long long>(i + 1),
-                       v[q] - partner);
-            }
-        }
-    }
+    const method::Asymmetry bad = method::sparse_asymmetry(static_cast<int64_t>(n), jc, ir, v);
+    if (bad.found) not_symmetric(g, bad);
     call.form = AForm::sparse;
     call.A = v;
     call.A_jc = jc;
@@ -409,18 +290,12 @@ void check_call(const mex_args::Gateway& g, int nlhs, int nrhs, const mxArray* p
     }
     call.X0 = mxGetPr(X0);
     if (!all_finite(call.X0, n * r)) g.fail("notFinite", "argument 4 (X0) has NaN or Inf entries.");
-    double defect = 0;
-    for (size_t b = 0; b < r; ++b) {
-        for (size_t a = 0; a <= b; ++a) {
-            double s = 0;
-            for (size_t i = 0; i < n; ++i) s += call.X0[i + n * a] * call.X0[i + n * b];
-            const double d = s - (a == b ? 1.0 : 0.0);
-            defect += (a == b ? 1.0 : 2.0) * d * d;
-        }
-    }
-    if (!(std::sqrt(defect) <= 1e-8)) {
+    const double* x0 = call.X0;
+    const double defect =
+        method::orthonormality_defect(n, r, [x0, n](size_t i, size_t c) { return x0[i + n * c]; });
+    if (!(defect <= 1e-8)) {
         g.fail("notFeasible", "argument 4 (X0) must have orthonormal columns: "
-                              "||X0'*X0 - I||_F = %g > 1e-8.", std::sqrt(defect));
+                              "||X0'*X0 - I||_F = %g > 1e-8.", defect);
     }
 
     const mxArray* E = prhs[1];
@@ -608,35 +483,36 @@ bool call_back(const mxArray* callback, const method::Info& so_far, Outcome& out
     return outcome.callback_failed || stop_asked;
 }
 
-void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
+// The r×m transpose of a column-major m×r matrix.
+std::vector<double> transposed(const double* M, size_t m, size_t r)
+{
+    std::vector<double> T(m * r);
+    for (size_t i = 0; i < m; ++i) {
+        for (size_t c = 0; c < r; ++c) T[c + r * i] = M[i + m * c];
+    }
+    return T;
+}
+
+// The problem as the engine takes it. The checks allowed A to be symmetric
+// up to rounding; the method relies on exact symmetry (A(i, j) and A(j, i)
+// are one number in every pair model), so it works on the symmetric part: a
+// dense A that is not exactly symmetric is copied into A_copy, a sparse one
+// is symmetrised as it is copied into the operator's own arrays, and
+// scale·DᵀD is symmetric by construction.
+method::Problem make_problem(const Call& call, std::vector<double>& A_copy)
 {
     const int32_t n = call.n, r = call.r;
+    const size_t nn = static_cast<size_t>(n);
     method::Problem problem;
     problem.n = n;
     problem.r = r;
-    // The checks allowed A to be symmetric up to rounding; the method relies
-    // on exact symmetry (A(i, j) and A(j, i) are one number in every pair
-    // model), so it works on the symmetric part: a dense A that is not
-    // exactly symmetric is copied, a sparse one is symmetrised as it is
-    // copied into the operator's own arrays, and scale·DᵀD is symmetric by
-    // construction.
-    std::vector<double> A;
     switch (call.form) {
     case AForm::dense:
-        if (call.A_symmetric) {
-            problem.A = method::dense_operator(n, call.A);
-            break;
+        if (!call.A_symmetric) {
+            A_copy.assign(call.A, call.A + nn * nn);
+            method::make_symmetric(nn, A_copy.data());
         }
-        A.assign(call.A, call.A + static_cast<size_t>(n) * n);
-        for (int32_t j = 0; j < n; ++j) {
-            for (int32_t i = 0; i < j; ++i) {
-                const double v =
-                    0.5 * (A[i + static_cast<size_t>(n) * j] + A[j + static_cast<size_t>(n) * i]);
-                A[i + static_cast<size_t>(n) * j] = v;
-                A[j + static_cast<size_t>(n) * i] = v;
-            }
-        }
-        problem.A = method::dense_operator(n, A.data());
+        problem.A = method::dense_operator(n, call.A_symmetric ? call.A : A_copy.data());
         break;
     case AForm::sparse: {
         const size_t nnz = call.A_jc[n];
@@ -652,43 +528,77 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
     for (int32_t c = 0; c < r; ++c) {
         problem.lambda[c] = call.lambda[call.lambda_count == 1 ? 0 : c];
     }
-    if (call.E) {
-        problem.Et.resize(static_cast<size_t>(n) * r);
-        for (int32_t i = 0; i < n; ++i) {
-            for (int32_t c = 0; c < r; ++c) {
-                problem.Et[c + static_cast<size_t>(r) * i] = call.E[i + static_cast<size_t>(n) * c];
-            }
-        }
-    }
-    std::vector<double> Xt(static_cast<size_t>(n) * r);
-    for (int32_t i = 0; i < n; ++i) {
-        for (int32_t c = 0; c < r; ++c) {
-            Xt[c + static_cast<size_t>(r) * i] = call.X0[i + static_cast<size_t>(n) * c];
-        }
-    }
+    if (call.E) problem.Et = transposed(call.E, nn, static_cast<size_t>(r));
+    return problem;
+}
 
-    method::Options options = call.options;
-    const bool printing = call.verbose || call.print_every > 0;
-    if (call.print_every > 0) options.progress_every = static_cast<int64_t>(call.print_every);
+// One progress line, after the header the first time.
+void print_progress(const method::Info& info, bool& header)
+{
+    if (!header) {
+        mexPrintf("%9s  %-5s %24s %24s %10s %8s %11s %11s\n", "time [s]", "phase",
+                  "pairs done of all", "F", "moves", "prox", "stationar.", "pair gap");
+        header = true;
+    }
+    char pairs[32] = "-";
+    if (info.pass_pairs_total > 0) {
+        std::snprintf(pairs, sizeof pairs, "%lld / %lld", static_cast<long long>(info.pass_pairs_done),
+                      static_cast<long long>(info.pass_pairs_total));
+    }
+    mexPrintf("%9.2f  %-5s %24s %24.16e %10lld %8lld %11.3e %11.3e\n", info.time,
+              info.phase.c_str(), pairs, info.f, static_cast<long long>(info.moves),
+              static_cast<long long>(info.prox_steps), info.stationarity / info.stationarity_scale,
+              info.pair_gap);
+}
+
+// The closing line of a printing run.
+void print_summary(const method::Info& info)
+{
+    mexPrintf("stopped: %s after %lld iterations (%lld moves, %lld pairs settled by their "
+              "bound, %lld pairs solved without a move, %lld prox steps), F = %.16e, "
+              "stationarity %.4e (relative to %.3e), pair gap %.4e, %.3f s\n",
+              info.stop.c_str(), static_cast<long long>(info.iterations),
+              static_cast<long long>(info.moves), static_cast<long long>(info.screened),
+              static_cast<long long>(info.pair_steps - info.moves - info.screened),
+              static_cast<long long>(info.prox_steps), info.f,
+              info.stationarity / info.stationarity_scale, info.stationarity_scale, info.pair_gap,
+              info.time);
+    poll_host();
+}
+
+// X (n×r, from the engine's Xt) and, when asked for, the info struct with
+// what ended the run in words: the callback's own message after
+// 'callback_error'.
+void set_outputs(const Call& call, const std::vector<double>& Xt, const method::Info& info,
+                 const Outcome& outcome, int nlhs, mxArray* plhs[])
+{
+    const std::vector<double> X = transposed(Xt.data(), static_cast<size_t>(call.r),
+                                             static_cast<size_t>(call.n));
+    plhs[0] = mxCreateDoubleMatrix(call.n, call.r, mxREAL);
+    std::copy(X.begin(), X.end(), mxGetPr(plhs[0]));
+    if (nlhs > 1) {
+        plhs[1] = info_struct(info, true);
+        mxAddField(plhs[1], "message");
+        mxSetField(plhs[1], 0, "message",
+                   mxCreateString(info.reason == method::Stop::callback_error
+                                      ? outcome.message
+                                      : method::stop_text(info.reason).message));
+    }
+}
+
+void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
+{
+    std::vector<double> A_copy;
+    const method::Problem problem = make_problem(call, A_copy);
+    std::vector<double> Xt = transposed(call.X0, static_cast<size_t>(call.n),
+                                        static_cast<size_t>(call.r));
+
+    method::Options options = call.settings;
+    const bool printing = call.settings.verbose || call.settings.print_every > 0;
+    if (call.settings.print_every > 0) options.progress_every = call.settings.print_every;
     bool header = false;
     auto hook = [&](const method::Info& info) -> bool {
-        if (printing) {
-            if (!header) {
-                mexPrintf("%9s  %-5s %24s %24s %10s %8s %11s %11s\n", "time [s]", "phase",
-                          "pairs done of all", "F", "moves", "prox", "stationar.", "pair gap");
-                header = true;
-            }
-            char pairs[32] = "-";
-            if (info.pass_pairs_total > 0) {
-                std::snprintf(pairs, sizeof pairs, "%lld / %lld",
-                              static_cast<long long>(info.pass_pairs_done),
-                              static_cast<long long>(info.pass_pairs_total));
-            }
-            mexPrintf("%9.2f  %-5s %24s %24.16e %10lld %8lld %11.3e %11.3e\n", info.time,
-                      info.phase.c_str(), pairs, info.f, static_cast<long long>(info.moves),
-                      static_cast<long long>(info.prox_steps),
-                      info.stationarity / info.stationarity_scale, info.pair_gap);
-        }
+        if (printing) print_progress(info, header);
         if (!poll_host()) {
             outcome.interrupted = true;
             return true;
@@ -707,35 +617,8 @@ void run_call(const Call& call, int nlhs, mxArray* plhs[], Outcome& outcome)
         info.reason = method::Stop::callback_error;
     }
     info.stop = method::stop_text(info.reason).word;
-    if (printing) {
-        mexPrintf("stopped: %s after %lld iterations (%lld moves, %lld pairs settled by their "
-                  "bound, %lld pairs solved without a move, %lld prox steps), F = %.16e, "
-                  "stationarity %.4e (relative to %.3e), pair gap %.4e, %.3f s\n",
-                  info.stop.c_str(), static_cast<long long>(info.iterations),
-                  static_cast<long long>(info.moves), static_cast<long long>(info.screened),
-                  static_cast<long long>(info.pair_steps - info.moves - info.screened),
-                  static_cast<long long>(info.prox_steps), info.f,
-                  info.stationarity / info.stationarity_scale, info.stationarity_scale,
-                  info.pair_gap, info.time);
-        poll_host();
-    }
-    plhs[0] = mxCreateDoubleMatrix(n, r, mxREAL);
-    double* X = mxGetPr(plhs[0]);
-    for (int32_t i = 0; i < n; ++i) {
-        for (int32_t c = 0; c < r; ++c) {
-            X[i + static_cast<size_t>(n) * c] = Xt[c + static_cast<size_t>(r) * i];
-        }
-    }
-    if (nlhs > 1) {
-        plhs[1] = info_struct(info, true);
-        // What ended the run, in words; the callback's own message after
-        // 'callback_error'.
-        mxAddField(plhs[1], "message");
-        mxSetField(plhs[1], 0, "message",
-                   mxCreateString(info.reason == method::Stop::callback_error
-                                      ? outcome.message
-                                      : method::stop_text(info.reason).message));
-    }
+    if (printing) print_summary(info);
+    set_outputs(call, Xt, info, outcome, nlhs, plhs);
 }
 
 }  // namespace
@@ -752,7 +635,7 @@ ORTHOPAIR_MEX_EXPORT void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const
     }
     Call call;
     check_call(gateway, nlhs, nrhs, prhs, call);
-    call.options.started = entered;
+    call.settings.started = entered;
 
     Outcome outcome;
     const mex_args::KernelStatus status =

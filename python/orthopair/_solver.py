@@ -15,9 +15,12 @@ __all__ = ["Gram", "solve", "sparse_pca", "l1_procrustes", "certify", "polish",
 
 logger = logging.getLogger("orthopair")
 
-_ENGINE_OPTIONS = ("rule", "max_iter", "time_limit", "target_f", "tol", "tol_stat",
-                   "n_trials", "certify", "prox", "print_interval", "print_every")
-_OPTIONS = _ENGINE_OPTIONS + ("seed", "verbose", "callback", "plot")
+# The options of the native run come from its table, where their names,
+# ranges and defaults are written once; the front end adds its own.
+_ENGINE_OPTIONS = tuple(row["name"] for row in _core.option_table())
+_DEFAULTS = {row["name"]: row["default"] for row in _core.option_table()}
+_OPTIONS = _ENGINE_OPTIONS + tuple(
+    name for name in ("seed", "verbose", "callback", "plot") if name not in _ENGINE_OPTIONS)
 
 
 class Gram:
@@ -142,7 +145,7 @@ def _check_options(function, options):
 def _seed_option(function, options):
     seed = options.get("seed")
     if seed is None:
-        return 1
+        return int(_DEFAULTS["seed"])
     if (isinstance(seed, bool) or not isinstance(seed, numbers.Real) or seed != int(seed)
             or not 0 <= seed < 2 ** 32):
         raise ArgumentError(f"{function}:badOption", "seed must be an integer in [0, 2^32).")

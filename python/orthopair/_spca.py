@@ -380,7 +380,35 @@ def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=
         >>> X.shape, info.stop, len(info.starts)
         ((12, 2), 'certified', 5)
     """
-    from ._solver import _OPTIONS, _as_real, _seed_option, solve
+    P, r, lam_vec, X0, seed = _check_call(C, r, lam, data, center, standardize, divisor, X0,
+                                          refit, options)
+    P.add_pca(r)
+    pca_only = bool(np.all(lam_vec == 0))
+    plan = _start_plan(P, r, X0, starts, seed, pca_only)
+    runs, report = _run_starts(P, plan, lam_vec, options)
+    X, result, _ = runs[_pick(runs)]
+    # Every rotation of the leading subspace minimises F at lambda = 0; the
+    # principal components are the one meant, returned as computed unless
+    # the run found a lower F (it cannot, up to rounding).
+    if pca_only and result.f >= P.objective(P.V, lam_vec) - 1e-12 * max(1.0, abs(result.f)):
+        X = P.V
+    reorder = bool(np.all(lam_vec == lam_vec[0]))
+    X, order = _arrange(P, X, reorder)
+    lam_out = lam_vec[order]
+    before = P.measure(X)
+    refit_info = {"applied": False, "variance_before": before["variance"],
+                  "variance_after": before["variance"], "adjusted_before": before["adjusted"],
+                  "adjusted_after": before["adjusted"], "rounds": 0, "X_before": X}
+    refit_off = not isinstance(refit, str) and not refit
+    if (not pca_only and np.any(lam_out > 0) and not refit_off
+            and result.stop in ("certified", "not_certified", "stalled", "max_iter")):
+        X, order, lam_out = _apply_refit(P, X, order, lam_out, reorder, refit, before, refit_info)
+    return X, _spca_info(P, X, result, lam_out, order, report, refit_info)
+
+
+def _check_call(C, r, lam, data, center, standardize, divisor, X0, refit, options):
+    """The checked problem of a sparse_pca call: (P, r, lam_vec, X0, seed)."""
+    from ._solver import _OPTIONS, _as_real, _seed_option
 
     for name in options:
         if name not in _OPTIONS:
@@ -391,7 +419,6 @@ def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=
     if not (isinstance(refit, (bool, numbers.Real, np.bool_)) or
             (isinstance(refit, str) and refit == "auto")):
         raise ArgumentError("sparse_pca:badOption", "refit must be True, False or 'auto'.")
-    refit_off = not isinstance(refit, str) and not refit
     C = _as_real(C)
     if (not isinstance(C, np.ndarray) or C.ndim != 2 or C.size == 0
             or not np.all(np.isfinite(C))):
@@ -414,9 +441,13 @@ def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=
         X0 = _as_real(X0)
         if not isinstance(X0, np.ndarray) or X0.shape != (n, r):
             raise ArgumentError("sparse_pca:badX0", f"X0 must be n-by-r ({n}-by-{r}).")
-    P.add_pca(r)
-    pca_only = bool(np.all(lam_vec == 0))
+    return P, r, lam_vec, X0, seed
 
+
+def _start_plan(P, r, X0, starts, seed, pca_only):
+    """The starts to run: (kind, seed, start) for the principal components
+    (or X0), then the seeded random ones."""
+    n = P.n
     default_starts = 1
     if X0 is None and not pca_only:
         default_starts = 5 if n <= 200 else 3 if n <= 1000 else 1
@@ -427,6 +458,13 @@ def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=
     n_starts = 1 if pca_only else int(n_starts)
     plan = [("pca" if X0 is None else "given", seed, P.V if X0 is None else X0)]
     plan += [("random", seed + k, r) for k in range(1, n_starts)]
+    return plan
+
+
+def _run_starts(P, plan, lam_vec, options):
+    """One solve per start, within the time limit of them all; a stop the
+    caller asked for ends the rest. Returns the runs and their report."""
+    from ._solver import solve
 
     A = P.operator()
     clock = time.monotonic()
@@ -443,38 +481,33 @@ def sparse_pca(C, r, lam, *, data=None, center=True, standardize=False, divisor=
                        "adjusted_variance": m["adjusted"]})
         if ik.stop in _CALLER_STOPS:
             break
-    best = _pick(runs)
-    X, result, _ = runs[best]
-    # Every rotation of the leading subspace minimises F at lambda = 0; the
-    # principal components are the one meant, returned as computed unless
-    # the run found a lower F (it cannot, up to rounding).
-    if pca_only and result.f >= P.objective(P.V, lam_vec) - 1e-12 * max(1.0, abs(result.f)):
-        X = P.V
-    reorder = bool(np.all(lam_vec == lam_vec[0]))
-    X, order = _arrange(P, X, reorder)
-    lam_out = lam_vec[order]
-    before = P.measure(X)
-    refit_info = {"applied": False, "variance_before": before["variance"],
-                  "variance_after": before["variance"], "adjusted_before": before["adjusted"],
-                  "adjusted_after": before["adjusted"], "rounds": 0, "X_before": X}
-    if (not pca_only and np.any(lam_out > 0) and not refit_off
-            and result.stop in ("certified", "not_certified", "stalled", "max_iter")):
-        Xr, rounds = _refit_best(P, X)
-        if Xr is not None:
-            Xr, order_r = _arrange(P, Xr, reorder)
-            after = P.measure(Xr)
-            wins = after["adjusted"] > before["adjusted"] * (1 + 1e-12)
-            if ((wins or not isinstance(refit, str))
-                    and np.linalg.norm(Xr.T @ Xr - np.eye(r)) <= 1e-12):
-                X = Xr
-                order = order[order_r]
-                lam_out = lam_out[order_r]
-                refit_info.update(applied=True, variance_after=after["variance"],
-                                  adjusted_after=after["adjusted"])
-        refit_info["rounds"] = rounds
+    return runs, report
+
+
+def _apply_refit(P, X, order, lam_out, reorder, refit, before, refit_info):
+    """The re-fit on the zero pattern of X, kept as refit asks; refit_info
+    records it. Returns (X, order, lam_out)."""
+    Xr, rounds = _refit_best(P, X)
+    if Xr is not None:
+        Xr, order_r = _arrange(P, Xr, reorder)
+        after = P.measure(Xr)
+        wins = after["adjusted"] > before["adjusted"] * (1 + 1e-12)
+        if ((wins or not isinstance(refit, str))
+                and np.linalg.norm(Xr.T @ Xr - np.eye(X.shape[1])) <= 1e-12):
+            X = Xr
+            order = order[order_r]
+            lam_out = lam_out[order_r]
+            refit_info.update(applied=True, variance_after=after["variance"],
+                              adjusted_after=after["adjusted"])
+    refit_info["rounds"] = rounds
+    return X, order, lam_out
+
+
+def _spca_info(P, X, result, lam_out, order, report, refit_info):
+    r = X.shape[1]
     m = P.measure(X)
     pca_variance = float(np.sum(P.pca_values))
-    return X, SparsePCAInfo(
+    return SparsePCAInfo(
         result=result, f=P.objective(X, lam_out), f_solve=result.f, stop=result.stop,
         lambda_=lam_out, order=order, variance=m["variance"],
         variance_per_component=m["per_component"], adjusted_variance=m["adjusted"],

@@ -13,7 +13,9 @@
 #include <pybind11/pybind11.h>
 
 #include "call_args.h"
+#include "input_checks.h"
 #include "method_internal.h"
+#include "options.h"
 #include "orthogonal_2x2.h"
 #include "pair_select.h"
 #include "problem_input.h"
@@ -147,109 +149,94 @@ void seed(py::handle k_arg)
 
 // ---- the solver -------------------------------------------------------------
 
-const char* const OPTION_NAMES[] = {"rule", "max_iter", "time_limit", "target_f", "tol",
-                                    "tol_stat", "n_trials", "certify", "prox", "print_interval",
-                                    "print_every", "seed"};
-
-// A numeric option: a real number, not NaN, inside [lo, hi]; whole if asked.
-double number_option(const Checks& checks, py::handle v, const char* name, double lo, double hi,
-                     bool whole)
+// A number, a whole number or a flag: a real Python or NumPy number (or a
+// one-element array of one), inside the row's range.
+double scalar_option(const Checks& checks, py::handle v, const method::options::Row& row)
 {
-    double x = 0;
     bool number = PyFloat_Check(v.ptr()) || PyLong_Check(v.ptr()) || PyBool_Check(v.ptr());
     if (!number && py::isinstance<py::array>(v)) {
         const auto a = py::reinterpret_borrow<py::array>(v);
         const char kind = a.dtype().kind();
         number = a.size() == 1 && (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f');
     } else if (!number) {
-        // NumPy scalars (np.float64, np.int32, ...).
-        number = py::isinstance(v, py::module_::import("numpy").attr("number")) &&
-                 !PyComplex_Check(v.ptr()) &&
-                 !py::isinstance(v, py::module_::import("numpy").attr("complexfloating"));
+        // NumPy scalars (np.float64, np.int32, np.bool_, ...).
+        const py::module_ numpy = py::module_::import("numpy");
+        number = (py::isinstance(v, numpy.attr("number")) || py::isinstance(v, numpy.attr("bool_"))) &&
+                 !PyComplex_Check(v.ptr()) && !py::isinstance(v, numpy.attr("complexfloating"));
     }
-    if (!number) checks.fail("badOption", "option %s must be a real number.", name);
+    const bool flag = row.kind == method::options::Kind::flag;
+    double x = NAN;
     try {
-        x = py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>();
+        if (number) x = py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>();
     } catch (const py::error_already_set&) {
-        checks.fail("badOption", "option %s must be a real number.", name);
+        number = false;
     }
-    if (!(x >= lo && x <= hi) || (whole && std::isfinite(x) && x != std::floor(x))) {
-        checks.fail("badOption", "option %s must be %s in [%g, %g], got %g.", name,
-                    whole ? "a whole number" : "a number", lo, hi, x);
+    if (!number) {
+        checks.fail("badOption", flag ? "option %s must be true or false."
+                                      : "option %s must be a real number.", row.name);
     }
+    const method::options::Text refusal = method::options::refusal(row, x);
+    if (refusal.c[0] != '\0') checks.fail("badOption", "%s", refusal.c);
     return x;
 }
 
-struct RunOptions {
-    method::Options engine;
-    double print_every = 0;
-};
-
-RunOptions read_options(const Checks& checks, const py::dict& opts)
+// The rule option: one of the names of the rules, as its index.
+double rule_option(const Checks& checks, py::handle v)
 {
-    RunOptions out;
-    method::Options& o = out.engine;
+    const int index =
+        PyUnicode_Check(v.ptr()) ? method::options::rule_index(py::str(v).cast<std::string>().c_str()) : -1;
+    if (index < 0) {
+        checks.fail("badOption", "option rule must be %s; got %s.",
+                    method::options::type_text(method::options::Kind::rule).c,
+                    py::repr(v).cast<std::string>().c_str());
+    }
+    return index;
+}
+
+// The settings from a dict of options, each read through its row of the
+// table; None keeps the default.
+method::Settings read_options(const Checks& checks, const py::dict& opts)
+{
+    using method::options::Kind;
+    method::Settings settings;
     for (const auto& item : opts) {
         const std::string field = py::str(item.first);
-        bool known = false;
-        for (const char* name : OPTION_NAMES) known = known || field == name;
-        if (!known) {
-            checks.fail("badOption",
-                        "unknown option '%s'; known: rule, max_iter, time_limit, target_f, tol, "
-                        "tol_stat, n_trials, certify, prox, print_interval, print_every, seed.",
-                        field.c_str());
+        const method::options::Row* row = method::options::find(field.c_str(), method::options::python);
+        if (row == nullptr) {
+            checks.fail("badOption", "unknown option '%s'; known: %s.", field.c_str(),
+                        method::options::known_names(method::options::python).c);
         }
         const py::handle v = item.second;
         if (v.is_none()) continue;  // None means the default
-        const char* name = field.c_str();
-        if (field == "rule") {
-            static const struct {
-                const char* name;
-                method::Rule rule;
-            } rules[] = {{"mixed", method::Rule::mixed},   {"zandrel", method::Rule::zandrel},
-                         {"tolmiv", method::Rule::tolmiv}, {"uniform", method::Rule::uniform},
-                         {"sweep", method::Rule::sweep},   {"prox", method::Rule::prox}};
-            bool found = false;
-            if (PyUnicode_Check(v.ptr())) {
-                const std::string text = py::str(v);
-                for (const auto& entry : rules) {
-                    if (text == entry.name) {
-                        o.rule = entry.rule;
-                        found = true;
-                    }
-                }
-            }
-            if (!found) {
-                checks.fail("badOption", "option rule must be one of 'mixed', 'zandrel', "
-                                         "'tolmiv', 'uniform', 'sweep', 'prox'; got %s.",
-                            py::repr(v).cast<std::string>().c_str());
-            }
-        } else if (field == "max_iter") {
-            const double x = number_option(checks, v, name, 0, INFINITY, true);
-            o.max_iter = x >= 9e18 ? INT64_MAX : static_cast<int64_t>(x);
-        } else if (field == "time_limit") {
-            o.time_limit = number_option(checks, v, name, 0, INFINITY, false);
-        } else if (field == "target_f") {
-            o.target_f = number_option(checks, v, name, -INFINITY, INFINITY, false);
-        } else if (field == "tol") {
-            o.tol = number_option(checks, v, name, 0, INFINITY, false);
-        } else if (field == "tol_stat") {
-            o.tol_stat = number_option(checks, v, name, 0, INFINITY, false);
-        } else if (field == "n_trials") {
-            o.n_trials = static_cast<int32_t>(number_option(checks, v, name, 1, 2147483647.0, true));
-        } else if (field == "certify") {
-            o.certify = number_option(checks, v, name, 0, 1, true) != 0;
-        } else if (field == "prox") {
-            o.prox = number_option(checks, v, name, 0, 1, true) != 0;
-        } else if (field == "print_interval") {
-            o.print_interval = number_option(checks, v, name, 0, INFINITY, false);
-        } else if (field == "print_every") {
-            out.print_every = number_option(checks, v, name, 0, 9e18, true);
-        } else if (field == "seed") {
-            o.seed = static_cast<uint32_t>(number_option(checks, v, name, 0, 4294967295.0, true));
-        }
+        row->set(settings, row->kind == Kind::rule ? rule_option(checks, v)
+                                                   : scalar_option(checks, v, *row));
     }
-    return out;
+    return settings;
+}
+
+// The options the module takes, as orthopair_run() lists them in the other
+// host: name, default, type and range, one dict each.
+py::list option_table()
+{
+    using method::options::Kind;
+    py::list table;
+    for (const method::options::Row& row : method::options::ROWS) {
+        if ((row.hosts & method::options::python) == 0) continue;
+        const double d = method::options::default_value(row);
+        py::object value = py::float_(d);
+        if (row.kind == Kind::rule) value = py::str(method::RULE_NAMES[static_cast<size_t>(d)].name);
+        if (row.kind == Kind::flag) value = py::bool_(d != 0);
+        if (row.kind == Kind::whole && std::isfinite(d)) value = py::int_(static_cast<long long>(d));
+        if (row.zero_means != nullptr && d == 0) value = py::str(row.zero_means);
+        py::dict entry;
+        entry["name"] = row.name;
+        entry["default"] = value;
+        entry["type"] = method::options::type_text(row.kind).c;
+        entry["range"] = row.kind == Kind::rule ? py::object(py::none())
+                                                : py::object(py::make_tuple(row.lo, row.hi));
+        table.append(entry);
+    }
+    return table;
 }
 
 // X (n×r, any memory order, orthonormal columns to 1e-8) as the engine's
@@ -277,20 +264,27 @@ std::vector<double> read_point(const Checks& checks, py::handle h, int pos, cons
         }
     }
     if (feasible) {
-        double defect = 0;
-        for (int32_t b = 0; b < r; ++b) {
-            for (int32_t c = 0; c <= b; ++c) {
-                double s = 0;
-                for (int32_t i = 0; i < n; ++i) s += X(i, c) * X(i, b);
-                const double d = s - (c == b ? 1.0 : 0.0);
-                defect += (c == b ? 1.0 : 2.0) * d * d;
-            }
-        }
-        if (!(std::sqrt(defect) <= 1e-8)) {
+        const double defect = method::orthonormality_defect(
+            static_cast<size_t>(n), static_cast<size_t>(r), [&X](size_t i, size_t c) { return X(i, c); });
+        if (!(defect <= 1e-8)) {
             checks.fail("notFeasible", "argument %d (%s) must have orthonormal columns: "
-                                       "||X0'*X0 - I||_F = %g > 1e-8.", pos, name, std::sqrt(defect));
+                                       "||X0'*X0 - I||_F = %g > 1e-8.", pos, name, defect);
         }
     }
+    return Xt;
+}
+
+// The problem (A, E, lambda: arguments 1 to 3) and the point (argument 4,
+// named name; with orthonormal columns when feasible) of a call, checked in
+// the order the MEX-file checks them. Returns the point as Xt.
+std::vector<double> read_call(const Checks& checks, py::handle A, py::handle E, py::handle lambda,
+                              py::handle X, const char* name, bool feasible,
+                              problem_input::ProblemInput& input)
+{
+    const int32_t n = problem_input::read_quadratic(checks, A, input);
+    std::vector<double> Xt = read_point(checks, X, 4, name, n, feasible);
+    const int32_t r = static_cast<int32_t>(Xt.size() / static_cast<size_t>(n));
+    problem_input::read_problem(checks, E, lambda, n, r, input);
     return Xt;
 }
 
@@ -360,12 +354,10 @@ py::tuple run(py::handle A, py::handle E, py::handle lambda, py::handle X0, cons
 {
     const Checks checks("orthopair_run");
     problem_input::ProblemInput input;
-    const int32_t n = problem_input::read_quadratic(checks, A, input);
-    std::vector<double> Xt = read_point(checks, X0, 4, "X0", n, true);
-    const int32_t r = static_cast<int32_t>(Xt.size() / static_cast<size_t>(n));
-    problem_input::read_problem(checks, E, lambda, n, r, input);
-    RunOptions options = read_options(checks, opts);
-    if (options.print_every > 0) options.engine.progress_every = static_cast<int64_t>(options.print_every);
+    std::vector<double> Xt = read_call(checks, A, E, lambda, X0, "X0", true, input);
+    const int32_t n = input.problem.n, r = input.problem.r;
+    method::Settings settings = read_options(checks, opts);
+    if (settings.print_every > 0) settings.progress_every = settings.print_every;
     if (!hook.is_none() && !PyCallable_Check(hook.ptr())) {
         checks.fail("badOption", "the progress hook must be callable.");
     }
@@ -401,7 +393,7 @@ py::tuple run(py::handle A, py::handle E, py::handle lambda, py::handle X0, cons
     method::Info info;
     run_kernel(checks, [&] {
         py::gil_scoped_release release;
-        info = method::run(input.problem, options.engine, Xt, progress);
+        info = method::run(input.problem, settings, Xt, progress);
     });
     py::dict d = info_dict(info, true);
     if (outcome.interrupted) {
@@ -422,10 +414,8 @@ py::dict measure(py::handle A, py::handle E, py::handle lambda, py::handle X, bo
 {
     const Checks checks("orthopair_certify");
     problem_input::ProblemInput input;
-    const int32_t n = problem_input::read_quadratic(checks, A, input);
-    std::vector<double> Xt = read_point(checks, X, 4, "X", n, false);
-    const int32_t r = static_cast<int32_t>(Xt.size() / static_cast<size_t>(n));
-    problem_input::read_problem(checks, E, lambda, n, r, input);
+    std::vector<double> Xt = read_call(checks, A, E, lambda, X, "X", false, input);
+    const int32_t n = input.problem.n, r = input.problem.r;
     const method::Problem& p = input.problem;
 
     double f = 0, feasibility = 0, stationarity = 0, gradient = 0;
@@ -511,6 +501,7 @@ PYBIND11_MODULE(_core, m)
     m.attr("FORMS") = py::tuple(forms);
     m.def("seed", &seed, "seed(k): srand(k) for the selectors' rand()");
     m.def("run", &run, "run(A, E, lam, X0, options, hook) -> (X, info)");
+    m.def("option_table", &option_table, "option_table() -> [dict(name, default, type, range)]");
     m.def("measure", &measure, "measure(A, E, lam, X, pairs) -> dict");
     m.def("rand_draws", [](int count) {
         // The next values of the C generator, for tests of seeding.

@@ -1,5 +1,7 @@
 #include "problem_input.h"
 
+#include "input_checks.h"
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -24,6 +26,15 @@ py::array matrix(const call_args::Checks& checks, py::handle h, int pos, const c
     return a;
 }
 
+// Indices 0-based, as Python counts.
+[[noreturn]] void not_symmetric(const call_args::Checks& checks, const method::Asymmetry& bad)
+{
+    checks.fail("notSymmetric", "argument 1 (A) must be symmetric: A[%lld,%lld] and A[%lld,%lld] "
+                                "differ by %g.",
+                static_cast<long long>(bad.i), static_cast<long long>(bad.j),
+                static_cast<long long>(bad.j), static_cast<long long>(bad.i), bad.difference);
+}
+
 int32_t read_dense(const call_args::Checks& checks, py::handle h, ProblemInput& input)
 {
     const py::array a = matrix(checks, h, 1, "A");
@@ -34,29 +45,17 @@ int32_t read_dense(const call_args::Checks& checks, py::handle h, ProblemInput& 
                     static_cast<unsigned long long>(a.shape(1)));
     }
     const auto A = a.unchecked<double, 2>();
-    double amax = 0;
     for (size_t j = 0; j < n; ++j) {
         for (size_t i = 0; i < n; ++i) {
             if (!std::isfinite(A(i, j))) {
                 checks.fail("notFinite", "argument 1 (A) has NaN or Inf entries.");
             }
-            amax = std::fmax(amax, std::fabs(A(i, j)));
         }
     }
     bool exact = true;
-    for (size_t j = 0; j < n; ++j) {
-        for (size_t i = 0; i < j; ++i) {
-            const double d = A(i, j) - A(j, i);
-            exact = exact && d == 0;
-            if (std::fabs(d) > 1e-12 * amax) {
-                checks.fail("notSymmetric",
-                            "argument 1 (A) must be symmetric: A[%llu,%llu] and A[%llu,%llu] "
-                            "differ by %g.",
-                            static_cast<unsigned long long>(i), static_cast<unsigned long long>(j),
-                            static_cast<unsigned long long>(j), static_cast<unsigned long long>(i), d);
-            }
-        }
-    }
+    const method::Asymmetry bad =
+        method::dense_asymmetry(n, [&A](size_t i, size_t j) { return A(i, j); }, exact);
+    if (bad.found) not_symmetric(checks, bad);
     // An exactly symmetric A laid out contiguously, in either order, is its
     // own column-major symmetric part: the engine reads it where it lies.
     input.form = Form::dense;
@@ -112,25 +111,8 @@ int32_t read_sparse(const call_args::Checks& checks, const py::dict& d, ProblemI
     if (mex_args::first_non_finite(x, nnz) >= 0) {
         checks.fail("notFinite", "argument 1 (A) has NaN or Inf entries.");
     }
-    double amax = 0;
-    for (int64_t q = 0; q < nnz; ++q) amax = std::fmax(amax, std::fabs(x[q]));
-    for (int64_t j = 0; j < n; ++j) {
-        for (int64_t q = jc[j]; q < jc[j + 1]; ++q) {
-            const int64_t i = ir[q];
-            // A(j, i): row j in column i, by bisection over its sorted rows.
-            const int64_t* first = ir + jc[i];
-            const int64_t* last = ir + jc[i + 1];
-            const int64_t* at = std::lower_bound(first, last, j);
-            const double partner = (at != last && *at == j) ? x[at - ir] : 0.0;
-            if (std::fabs(x[q] - partner) > 1e-12 * amax) {
-                checks.fail("notSymmetric",
-                            "argument 1 (A) must be symmetric: A[%lld,%lld] and A[%lld,%lld] "
-                            "differ by %g.",
-                            static_cast<long long>(i), static_cast<long long>(j),
-                            static_cast<long long>(j), static_cast<long long>(i), x[q] - partner);
-            }
-        }
-    }
+    const method::Asymmetry bad = method::sparse_asymmetry(n, jc, ir, x);
+    if (bad.found) not_symmetric(checks, bad);
     input.form = Form::sparse;
     input.col_start = start;
     input.row_index = rows;
@@ -193,43 +175,39 @@ int32_t read_quadratic(const call_args::Checks& checks, py::handle A, ProblemInp
     return read_dense(checks, A, input);
 }
 
-void read_problem(const call_args::Checks& checks, py::handle E_handle, py::handle lambda_handle,
-                  int32_t n, int32_t r, ProblemInput& input)
-{
-    const size_t nn = static_cast<size_t>(n);
-    const size_t nr = nn * static_cast<size_t>(r);
-    method::Problem& p = input.problem;
-    p.n = n;
-    p.r = r;
+namespace {
 
-    // E: none, or n×r; the engine holds Eᵀ (r×n column-major), which is a
-    // C-ordered n×r array as it lies.
-    const bool no_E = E_handle.is_none() ||
-                      (py::isinstance<py::array>(E_handle) &&
-                       py::reinterpret_borrow<py::array>(E_handle).size() == 0);
-    if (!no_E) {
-        const py::array e = matrix(checks, E_handle, 2, "E");
-        if (e.shape(0) != n || e.shape(1) != r) {
-            checks.fail("sizes", "argument 2 (E) must be None or %d-by-%d like X0, got %llux%llu.",
-                        n, r, static_cast<unsigned long long>(e.shape(0)),
-                        static_cast<unsigned long long>(e.shape(1)));
-        }
-        const auto E = e.unchecked<double, 2>();
-        p.Et.resize(nr);
-        for (size_t i = 0; i < nn; ++i) {
-            for (int32_t c = 0; c < r; ++c) {
-                const double v = E(i, c);
-                if (!std::isfinite(v)) checks.fail("notFinite", "argument 2 (E) has NaN or Inf entries.");
-                p.Et[c + static_cast<size_t>(r) * i] = v;
-            }
+// E: none, or n×r; the engine holds Eᵀ (r×n column-major), which is a
+// C-ordered n×r array as it lies.
+void read_E(const call_args::Checks& checks, py::handle h, int32_t n, int32_t r, method::Problem& p)
+{
+    const bool none = h.is_none() ||
+                      (py::isinstance<py::array>(h) && py::reinterpret_borrow<py::array>(h).size() == 0);
+    if (none) return;
+    const py::array e = matrix(checks, h, 2, "E");
+    if (e.shape(0) != n || e.shape(1) != r) {
+        checks.fail("sizes", "argument 2 (E) must be None or %d-by-%d like X0, got %llux%llu.", n, r,
+                    static_cast<unsigned long long>(e.shape(0)),
+                    static_cast<unsigned long long>(e.shape(1)));
+    }
+    const auto E = e.unchecked<double, 2>();
+    p.Et.resize(static_cast<size_t>(n) * static_cast<size_t>(r));
+    for (int32_t i = 0; i < n; ++i) {
+        for (int32_t c = 0; c < r; ++c) {
+            const double v = E(i, c);
+            if (!std::isfinite(v)) checks.fail("notFinite", "argument 2 (E) has NaN or Inf entries.");
+            p.Et[c + static_cast<size_t>(r) * i] = v;
         }
     }
+}
 
-    // lambda: one weight for every column or one per column.
-    if (!py::isinstance<py::array>(lambda_handle) || !call_args::is_double_array(lambda_handle)) {
+// lambda: one weight for every column or one per column.
+void read_lambda(const call_args::Checks& checks, py::handle h, int32_t r, method::Problem& p)
+{
+    if (!py::isinstance<py::array>(h) || !call_args::is_double_array(h)) {
         checks.fail("notRealDouble", "argument 3 (lambda) must be a real float64 scalar or vector.");
     }
-    const auto lam = py::reinterpret_borrow<py::array>(lambda_handle);
+    const auto lam = py::reinterpret_borrow<py::array>(h);
     const auto count = static_cast<size_t>(lam.size());
     int long_dims = 0;  // a vector has at most one dimension longer than 1
     for (py::ssize_t d = 0; d < lam.ndim(); ++d) long_dims += lam.shape(d) != 1;
@@ -244,36 +222,38 @@ void read_problem(const call_args::Checks& checks, py::handle E_handle, py::hand
         if (weights(k) < 0) checks.fail("negativeLambda", "argument 3 (lambda) must be >= 0.");
     }
     for (int32_t c = 0; c < r; ++c) p.lambda[c] = weights(count == 1 ? 0 : c);
+}
 
-    // A. The checks allowed a dense A to be symmetric up to rounding; the
-    // pair models read A(i, j) and A(j, i) as one number, so the engine gets
-    // the exactly symmetric part, formed as the MEX-file forms it. ½(a + b)
-    // does not depend on the order of a and b, so a C-ordered A gives the
-    // same matrix as its column-ordered copy.
-    const double* dense = nullptr;
-    if (input.form == Form::dense) {
-        if (input.A_symmetric) {
-            dense = static_cast<const double*>(input.A_array.data());
-        } else {
-            const auto A = input.A_array.unchecked<double, 2>();
-            input.A.resize(nn * nn);
-            for (size_t j = 0; j < nn; ++j) {
-                for (size_t i = 0; i < nn; ++i) input.A[i + nn * j] = A(i, j);
-            }
-            for (size_t j = 0; j < nn; ++j) {
-                for (size_t i = 0; i < j; ++i) {
-                    const double v = 0.5 * (input.A[i + nn * j] + input.A[j + nn * i]);
-                    input.A[i + nn * j] = v;
-                    input.A[j + nn * i] = v;
-                }
-            }
-            dense = input.A.data();
-        }
+// A dense A as the engine reads it. The checks allowed it to be symmetric
+// up to rounding; the pair models read A(i, j) and A(j, i) as one number, so
+// the engine gets the exactly symmetric part, formed as the MEX-file forms
+// it (a C-ordered A gives the same matrix as its column-ordered copy).
+const double* dense_matrix(ProblemInput& input, size_t n)
+{
+    if (input.A_symmetric) return static_cast<const double*>(input.A_array.data());
+    const auto A = input.A_array.unchecked<double, 2>();
+    input.A.resize(n * n);
+    for (size_t j = 0; j < n; ++j) {
+        for (size_t i = 0; i < n; ++i) input.A[i + n * j] = A(i, j);
     }
+    method::make_symmetric(n, input.A.data());
+    return input.A.data();
+}
+
+}  // namespace
+
+void read_problem(const call_args::Checks& checks, py::handle E, py::handle lambda, int32_t n,
+                  int32_t r, ProblemInput& input)
+{
+    method::Problem& p = input.problem;
+    p.n = n;
+    p.r = r;
+    read_E(checks, E, n, r, p);
+    read_lambda(checks, lambda, r, p);
 #if ORTHOPAIR_PY_OPERATOR
     switch (input.form) {
     case Form::dense:
-        p.A = method::dense_operator(n, dense);
+        p.A = method::dense_operator(n, dense_matrix(input, static_cast<size_t>(n)));
         break;
     case Form::sparse:
         // The operator copies the arrays, keeping the symmetric part.
@@ -287,7 +267,7 @@ void read_problem(const call_args::Checks& checks, py::handle E_handle, py::hand
         break;
     }
 #else
-    p.A = dense;
+    p.A = dense_matrix(input, static_cast<size_t>(n));
 #endif
 }
 
