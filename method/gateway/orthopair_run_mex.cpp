@@ -16,6 +16,7 @@
 
 #include "common/host/mex_args.h"
 #include "method.h"
+#include "tolerances.h"
 
 #include <chrono>
 #include <algorithm>
@@ -294,7 +295,7 @@ size_t check_dense_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
         for (size_t i = 0; i < j; ++i) {
             const double d = call.A[i + n * j] - call.A[j + n * i];
             if (d != 0) call.A_symmetric = false;
-            if (std::fabs(d) > 1e-12 * amax) {
+            if (std::fabs(d) > method::tolerances::symmetry * amax) {
                 g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%llu,%llu) and "
                                        "A(%llu,%llu) differ by %g.",
                        static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(j + 1),
@@ -334,7 +335,7 @@ size_t check_sparse_A(const mex_args::Gateway& g, const mxArray* A, Call& call)
             const mwIndex* last = ir + jc[i + 1];
             const mwIndex* at = std::lower_bound(first, last, static_cast<mwIndex>(j));
             const double partner = (at != last && *at == static_cast<mwIndex>(j)) ? v[at - ir] : 0.0;
-            if (std::fabs(v[q] - partner) > 1e-12 * amax) {
+            if (std::fabs(v[q] - partner) > method::tolerances::symmetry * amax) {
                 g.fail("notSymmetric", "argument 1 (A) must be symmetric: A(%llu,%llu) and "
                                        "A(%llu,%llu) differ by %g.",
                        static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(j + 1),

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "tolerances.h"
+
 namespace problem_input {
 
 namespace {
@@ -48,7 +50,7 @@ int32_t read_dense(const call_args::Checks& checks, py::handle h, ProblemInput& 
         for (size_t i = 0; i < j; ++i) {
             const double d = A(i, j) - A(j, i);
             exact = exact && d == 0;
-            if (std::fabs(d) > 1e-12 * amax) {
+            if (std::fabs(d) > method::tolerances::symmetry * amax) {
                 checks.fail("notSymmetric",
                             "argument 1 (A) must be symmetric: A[%llu,%llu] and A[%llu,%llu] "
                             "differ by %g.",
@@ -122,7 +124,7 @@ int32_t read_sparse(const call_args::Checks& checks, const py::dict& d, ProblemI
             const int64_t* last = ir + jc[i + 1];
             const int64_t* at = std::lower_bound(first, last, j);
             const double partner = (at != last && *at == j) ? x[at - ir] : 0.0;
-            if (std::fabs(x[q] - partner) > 1e-12 * amax) {
+            if (std::fabs(x[q] - partner) > method::tolerances::symmetry * amax) {
                 checks.fail("notSymmetric",
                             "argument 1 (A) must be symmetric: A[%lld,%lld] and A[%lld,%lld] "
                             "differ by %g.",
