@@ -104,13 +104,7 @@ void MultiplierSystem::apply(const double* k, double* out)
         const double* x = Xt_ + static_cast<size_t>(r) * i;
         const unsigned char* w = W_ + static_cast<size_t>(r) * i;
         double* y = Yt_.data() + static_cast<size_t>(r) * i;
-        std::fill(y, y + r, 0.0);
-        for (int32_t c = 0; c < r; ++c) {
-            const double xc = x[c];
-            if (xc == 0) continue;
-            const double* Kc = K_.data() + static_cast<size_t>(r) * c;
-            for (int32_t b = 0; b < r; ++b) y[b] += xc * Kc[b];
-        }
+        multiplier_row(r, K_.data(), x, y);
         for (int32_t b = 0; b < r; ++b) {
             if (!w[b]) y[b] = 0;
         }
