@@ -120,7 +120,10 @@ CgReport conjugate_gradients(MultiplierSystem& A, const double* rhs, double* x, 
 {
     const std::vector<double>& diag = A.diagonal();
     const size_t m = diag.size();
-    if (max_iter <= 0) max_iter = static_cast<int32_t>(2 * m + 10);
+    if (max_iter <= 0) {
+        max_iter = static_cast<int32_t>(tolerances::cg_steps_per_unknown * m +
+                                        tolerances::cg_steps_extra);
+    }
     std::vector<double> res(rhs, rhs + m), z(m), p(m), q(m);
     std::fill(x, x + m, 0.0);
     auto dot = [m](const double* a, const double* b) {

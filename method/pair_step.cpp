@@ -328,10 +328,14 @@ bool closed_form_settles(const PairModel& model, const CircleProblem& rot,
                          const CircleProblem& ref, double margin, double threshold,
                          double* coef, QuadrantProblem quadrant[8], double& settled)
 {
-    const double floor_rot = circle_minimum_floor(rot.quad_cc, rot.quad_cs, rot.quad_ss, rot.lin_c, rot.lin_s);
-    const double floor_ref = circle_minimum_floor(ref.quad_cc, ref.quad_cs, ref.quad_ss, ref.lin_c, ref.lin_s);
-    const double closed_margin = tl::closed_margin * (coefficient_size(rot) + coefficient_size(ref));
-    settled = -((std::min(floor_rot, floor_ref) + model.offset) - model.l1) + (margin + closed_margin);
+    auto floor_of = [](const CircleProblem& c, double gc = 0, double gs = 0) {
+        return circle_minimum_floor(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s, gc, gs);
+    };
+    const double floor_rot = floor_of(rot), floor_ref = floor_of(ref);
+    const double closed_margin =
+        tl::closed_margin * (coefficient_size(rot) + coefficient_size(ref));
+    settled = -((std::min(floor_rot, floor_ref) + model.offset) - model.l1) +
+              (margin + closed_margin);
     if (settled <= threshold) return true;
 
     // The same per quadrant, still in closed form: where only one row of a
@@ -341,10 +345,8 @@ bool closed_form_settles(const PairModel& model, const CircleProblem& rot,
     quadrant_problems(model, coef, quadrant);
     double floor_q = INFINITY, size_q = 0;
     for (int k = 0; k < 8; ++k) {
-        const CircleProblem& c = quadrant[k].c;
-        floor_q = std::min(floor_q, circle_minimum_floor(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c,
-                                                         c.lin_s, quadrant[k].gc, quadrant[k].gs));
-        size_q = std::max(size_q, coefficient_size(c));
+        floor_q = std::min(floor_q, floor_of(quadrant[k].c, quadrant[k].gc, quadrant[k].gs));
+        size_q = std::max(size_q, coefficient_size(quadrant[k].c));
     }
     settled = -((floor_q + model.offset) - model.l1) + (margin + tl::quadrant_margin * size_q);
     return settled <= threshold;

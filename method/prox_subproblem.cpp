@@ -59,7 +59,7 @@ public:
         // The Jacobian of E is 4t·H. Levenberg–Marquardt: a shift that grows
         // with the residual keeps the step bounded where a column of the
         // mask is empty (H singular), and fades near the solution, where
-        // the iteration becomes Newton's. The forcing term min(1e-2, ‖E‖)
+        // the iteration becomes Newton's. The forcing term min(forcing_max, ‖E‖)
         // of the inexact solve keeps the local convergence superlinear.
         MultiplierSystem H(work_.ix, p_.n, Xt_, work_.W.data(), 4 * t_, 0.0);
         H.set_shift(tl::guard_shift(4 * t_ * H.mean_diagonal()) + 4 * t_ * gnorm);
@@ -91,8 +91,8 @@ private:
     double defect(const double* Lam, double* V, unsigned char* mask, double* E)
     {
         const int32_t r = p_.r;
-        for_each_multiplier_row(p_.n, r, Xt_, Lam, work_.lx.data(), [&](size_t at, const double* x) {
-            const double* lx = work_.lx.data();
+        double* lx = work_.lx.data();
+        for_each_multiplier_row(p_.n, r, Xt_, Lam, lx, [&](size_t at, const double* x) {
             for (int32_t b = 0; b < r; ++b) {
                 const double y = Bt_[at + b] + 2 * t_ * lx[b];
                 const double thr = t_ * p_.lambda[b];

@@ -88,8 +88,8 @@ private:
     {
         const int32_t r = p_.r;
         double sum = 0;
-        for_each_multiplier_row(p_.n, r, Xt_, Lam, work_.lx.data(), [&](size_t at, const double* x) {
-            const double* lx = work_.lx.data();
+        double* lx = work_.lx.data();
+        for_each_multiplier_row(p_.n, r, Xt_, Lam, lx, [&](size_t at, const double* x) {
             for (int32_t b = 0; b < r; ++b) {
                 const double y = Gt_[at + b] - lx[b];
                 const double lam = p_.lambda[b];

@@ -126,6 +126,11 @@ inline double guard_shift(double mean_diagonal)
     return shift_relative * std::max(mean_diagonal, tiny) + tiny;
 }
 
+// Conjugate gradients stop after cg_steps_per_unknown steps per unknown plus
+// cg_steps_extra unless the caller sets a cap: in exact arithmetic CG ends
+// within one step per unknown, and rounding may cost as many again.
+constexpr size_t cg_steps_per_unknown = 2, cg_steps_extra = 10;
+
 // ---- The proximal direction (semismooth Newton on the tangency defect) ----
 
 // The defect is solved to max(defect_floor, defect_ratio·‖V‖²): it need only
