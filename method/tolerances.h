@@ -17,7 +17,8 @@ namespace tolerances {
 
 // ---- Rounding --------------------------------------------------------------
 
-// The unit roundoff of double (2⁻⁵²), the base of every rounding margin.
+// The spacing of doubles at 1 (2⁻⁵², twice the unit roundoff), the base of
+// every rounding margin.
 constexpr double eps = std::numeric_limits<double>::epsilon();
 
 // A positive floor far below any meaningful value: added to a divisor or a
@@ -28,8 +29,9 @@ constexpr double tiny = 1e-300;
 // ---- Input -----------------------------------------------------------------
 
 // A is accepted as symmetric when |A(i, j) − A(j, i)| ≤ symmetry·max|A|:
-// a few hundred ulps of the largest entry, what forming A as (B + Bᵀ)/2 or
-// BᵀB in another order leaves, yet far below a genuine asymmetry.
+// some thousands of ulps of the largest entry, room for what forming A as
+// BᵀB or (B + Bᵀ)/2 in another order leaves, yet far below a genuine
+// asymmetry. The solver then works on the exactly symmetric part.
 constexpr double symmetry = 1e-12;
 
 // ---- What counts as zero ---------------------------------------------------
