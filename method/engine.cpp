@@ -13,13 +13,14 @@
 #include "stationarity.h"
 #include "stiefel.h"
 #include "pass_screen.h"
+#include "tolerances.h"
 
 namespace method {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double EPS = std::numeric_limits<double>::epsilon();
+namespace tl = tolerances;
 
 class Engine {
 public:
@@ -32,7 +33,7 @@ public:
         if (o_.n_trials <= 0) o_.n_trials = n_;
         all_pairs_ = static_cast<int64_t>(n_) * (n_ - 1) / 2;
         progress_every_ = std::max<int64_t>(0, o_.progress_every);
-        refresh_every_ = std::max<int64_t>(2 * n_, 1000);
+        refresh_every_ = std::max<int64_t>(2 * n_, tl::refresh_moves);
     }
 
     Info run()
@@ -140,7 +141,7 @@ private:
     // X is taken back to its polar factor if XᵀX − I has grown.
     void refresh()
     {
-        if (feasibility(p_, Xt_.data()) > 1e-13) {
+        if (feasibility(p_, Xt_.data()) > tl::refresh_feasibility) {
             // Newton steps on the nonzero entries keep the exact zeros (the
             // kinks); the polar factor, which would spread them, is the
             // fallback.
@@ -221,7 +222,7 @@ private:
         info_.pass_pairs_total = all_pairs_;
         PassHooks hooks;
         hooks.product_row = [&](int32_t i) { return AX_.row(i); };
-        hooks.threshold = [&] { return std::max(threshold, 1e-15) * scale(); };
+        hooks.threshold = [&] { return std::max(threshold, tl::pass_threshold_floor) * scale(); };
         hooks.visit = [&](int32_t i, int32_t j) {
             const int64_t moves = info_.moves;
             PairVisit v;
@@ -263,8 +264,8 @@ private:
             double lam = 0;
             for (double l : p_.lambda) lam = std::max(lam, l);
             const double L = spectral_bound(p_);
-            t_ = 1 / std::max(L, 1e-3 * (L + lam) + 1e-300);
-            t_max_ = tmax_factor_ * t_;
+            t_ = 1 / std::max(L, tl::step_guess_ratio * (L + lam) + tl::tiny);
+            t_max_ = tl::step_max_factor * t_;
         }
         G_.resize(total);
         V_.resize(total);
@@ -276,14 +277,14 @@ private:
         grad_scale_ = std::max(1.0, std::sqrt(g2));
         // A failed line search usually means t was too long for the
         // retraction: retry with a shorter one before giving up.
-        for (int attempt = 0; attempt < 6; ++attempt) {
+        for (int attempt = 0; attempt < tl::step_retries; ++attempt) {
             prox_direction(p_, Xt_.data(), G_.data(), t_, Lambda_.data(), V_.data());
             double v2 = 0;
             for (double v : V_) v2 += v * v;
             mapping_ = std::sqrt(v2) / t_;
             if (!(v2 > 0)) return 0;
             double alpha = 1;
-            for (int k = 0; k < 12; ++k, alpha *= 0.5) {
+            for (int k = 0; k < tl::step_backtracks; ++k, alpha *= tl::backtrack) {
                 for (size_t q = 0; q < total; ++q) {
                     Y_[q] = Xt_[q] + alpha * V_[q];
                     zero_[q] = Y_[q] == 0;
@@ -293,21 +294,21 @@ private:
                 snap_small(p_, Y_.data());
                 AY_.compute(Y_.data());
                 const double trial = objective(p_, Y_.data(), AY_);
-                if (trial <= f_ - 1e-4 * alpha * v2 / t_ && trial < f_) {
+                if (trial <= f_ - tl::armijo * alpha * v2 / t_ && trial < f_) {
                     const double gain = f_ - trial;
                     Xt_.swap(Y_);
                     AX_.swap(AY_);
                     f_ = trial;
                     ++info_.prox_steps;
                     if (k == 0) {
-                        t_ = std::min(t_ * prox_grow_, t_max_);
+                        t_ = std::min(t_ * tl::step_grow, t_max_);
                     } else {
-                        t_ *= prox_shrink_;
+                        t_ *= tl::step_shrink;
                     }
                     return gain;
                 }
             }
-            t_ *= 0.25;
+            t_ *= tl::step_retry_shrink;
         }
         return 0;
     }
@@ -316,7 +317,7 @@ private:
     // soft threshold made come back as residues of the size of the
     // retraction's correction, and each one carries a full kink of the L1
     // term (and hides the point's sparsity from the certificates). When the
-    // residues are small (below 1e-6), they are set back to zero and
+    // residues are small (below tl::residue_max), they are set back to zero and
     // XᵀX = I is restored by Newton steps that move only the other entries;
     // if that fails, the polar factor is kept.
     void keep_zeros()
@@ -327,7 +328,7 @@ private:
             zero_[q] = zero_[q] && p_.lambda[q % r_] > 0;
             if (zero_[q]) largest = std::max(largest, std::fabs(Y_[q]));
         }
-        if (largest == 0 || largest > 1e-6) return;
+        if (largest == 0 || largest > tl::residue_max) return;
         Z_ = Y_;
         for (size_t q = 0; q < total; ++q) {
             if (zero_[q]) Z_[q] = 0;
@@ -363,7 +364,7 @@ private:
     void prox_phase(int64_t max_steps, double stall, int patience, bool use_mapping)
     {
         enter("prox");
-        constexpr int WINDOW = 10;
+        constexpr int WINDOW = tl::gain_window;
         double gains[WINDOW + 1] = {};
         int quiet = 0;
         for (int64_t s = 0; s < max_steps && !stopped_; ++s) {
@@ -371,11 +372,11 @@ private:
             prox_step_taken_ = true;
             tick();
             if (gain <= 0) break;
-            const double floor = 0.01 * stall * scale();
+            const double floor = tl::gain_tail * stall * scale();
             if (use_mapping && mapping_ <= mapping_factor_ * o_.tol_stat * grad_scale_) {
                 // A pass costs far more than the measure: confirm first.
                 if (measure_passes()) break;
-                mapping_factor_ *= 0.1;
+                mapping_factor_ *= tl::mapping_cut;
             }
             for (int k = 0; k < WINDOW; ++k) gains[k] = gains[k + 1];
             gains[WINDOW] = gain;
@@ -393,6 +394,13 @@ private:
             }
         }
         if (!stopped_) record();
+    }
+
+    // A prox phase without a step limit, whose stall test is judged against
+    // the pairs' tolerance.
+    void prox_phase_to_pairs(bool use_mapping)
+    {
+        prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, tl::prox_patience, use_mapping);
     }
 
     // ---- the two certificates ------------------------------------------------
@@ -428,7 +436,7 @@ private:
         if (snap_step()) return false;
         const bool ok = stationarity_now() <= o_.tol_stat * info_.stationarity_scale &&
                         info_.stationarity_converged;
-        if (!ok) mapping_factor_ *= 0.1;
+        if (!ok) mapping_factor_ *= tl::mapping_cut;
         return ok;
     }
 
@@ -436,7 +444,7 @@ private:
     // below that adds none has stalled.
     int64_t progress() const { return info_.moves + info_.prox_steps + snaps_; }
 
-    // Entries of a few ulps (below 1e-10) left by rounding are not zeros, so
+    // Entries of a few ulps (below tl::snap_zero) left by rounding are not zeros, so
     // each carries a full kink into the stationarity measure, yet the pair
     // step that would zero one gains no more than the rounding floor. Zero
     // them all at once, restore XᵀX = I on the other entries, and keep the
@@ -447,7 +455,7 @@ private:
         Z_ = Xt_;
         bool any = false;
         for (size_t q = 0; q < total; ++q) {
-            if (Z_[q] != 0 && std::fabs(Z_[q]) <= 1e-10 && p_.lambda[q % r_] > 0) {
+            if (Z_[q] != 0 && std::fabs(Z_[q]) <= tl::snap_zero && p_.lambda[q % r_] > 0) {
                 Z_[q] = 0;
                 any = true;
             }
@@ -473,25 +481,37 @@ private:
         }
     }
 
+    // Certificate (a) by sweeps, then certificate (b). Returns true when the
+    // run has stopped: on a limit, certified, or with certify off.
+    bool certify_round()
+    {
+        sweeps_to_certificate();
+        if (stopped_) return true;
+        if (!o_.certify) {
+            stop(Stop::not_certified);
+            return true;
+        }
+        if (!stationary()) return false;
+        stop(Stop::certified);
+        return true;
+    }
+
     // ---- the rules -------------------------------------------------------------
 
     void run_mixed()
     {
-        if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3, true);
+        if (prox_allowed()) prox_phase_to_pairs(true);
         for (int round = 0; !stopped_; ++round) {
             const int64_t moved = progress();
-            sweeps_to_certificate();
-            if (stopped_) return;
-            if (!o_.certify) return stop(Stop::not_certified);
-            if (stationary()) return stop(Stop::certified);
+            if (certify_round()) return;
             // No pair gains more than tol, yet X is not first-order
             // stationary: move many rows at once, then take the small steps.
-            if (prox_allowed()) prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3, true);
+            if (prox_allowed()) prox_phase_to_pairs(true);
             if (stopped_) return;
             sweep(0);
             if (stopped_) return;
             if (progress() == moved) return stop(Stop::stalled);
-            if (round >= max_rounds_) return stop(Stop::not_certified);
+            if (round >= tl::max_rounds) return stop(Stop::not_certified);
         }
     }
 
@@ -499,10 +519,7 @@ private:
     {
         for (int round = 0; !stopped_; ++round) {
             const int64_t moved = progress();
-            sweeps_to_certificate();
-            if (stopped_) return;
-            if (!o_.certify) return stop(Stop::not_certified);
-            if (stationary()) return stop(Stop::certified);
+            if (certify_round()) return;
             if (!fine_sweeps(round, moved)) return;
         }
     }
@@ -515,7 +532,7 @@ private:
     {
         sweep(0);
         if (stopped_) return false;
-        if (progress() == moved || round >= max_rounds_) {
+        if (progress() == moved || round >= tl::max_rounds) {
             stop(progress() == moved ? Stop::stalled : Stop::not_certified);
             return false;
         }
@@ -526,7 +543,7 @@ private:
 
     void run_prox()
     {
-        prox_phase(std::numeric_limits<int64_t>::max(), o_.tol, 3, false);
+        prox_phase_to_pairs(false);
         if (stopped_) return;
         if (!o_.certify) return stop(Stop::not_certified);
         snap_step();
@@ -649,7 +666,6 @@ private:
     std::vector<double> Z_;
     double f_ = 0;
     double t_ = 0, t_max_ = 0;
-    double prox_grow_ = 1.1, prox_shrink_ = 0.7;
     int64_t all_pairs_ = 0, progress_every_ = 0, next_progress_ = 0;
     double next_print_ = 0;          // elapsed time of the next progress point
     int64_t refresh_every_ = 0, moves_since_refresh_ = 0;
@@ -659,8 +675,6 @@ private:
     double mapping_ = 0;             // ‖V‖/t of the last prox direction
     double grad_scale_ = 1;          // max(1, ‖∇f‖_F) where it was formed
     double mapping_factor_ = 1;      // see prox_phase
-    double tmax_factor_ = 100;
-    int max_rounds_ = 50;
     int64_t snaps_ = 0;
     PassScreen pass_;
     // The run's own generator of random pairs, seeded from the seed option;

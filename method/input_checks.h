@@ -10,11 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace method {
+#include "tolerances.h"
 
-// The relative tolerance of the symmetry check: A(i, j) and A(j, i) may
-// differ by rounding, up to this times max |A|.
-constexpr double SYMMETRY_TOLERANCE = 1e-12;
+namespace method {
 
 // The first pair (i, j) found whose entries A(i, j) and A(j, i) differ by
 // more than the tolerance, and by how much (A(i, j) − A(j, i)).
@@ -38,7 +36,7 @@ Asymmetry dense_asymmetry(size_t n, At at, bool& exact)
         for (size_t i = 0; i < j; ++i) {
             const double d = at(i, j) - at(j, i);
             exact = exact && d == 0;
-            if (std::fabs(d) > SYMMETRY_TOLERANCE * amax) {
+            if (std::fabs(d) > tolerances::symmetry * amax) {
                 return {true, static_cast<int64_t>(i), static_cast<int64_t>(j), d};
             }
         }
@@ -62,7 +60,7 @@ Asymmetry sparse_asymmetry(int64_t n, const Index* jc, const Index* ir, const do
             const Index* last = ir + jc[i + 1];
             const Index* at = std::lower_bound(first, last, static_cast<Index>(j));
             const double partner = (at != last && *at == static_cast<Index>(j)) ? v[at - ir] : 0.0;
-            if (std::fabs(v[q] - partner) > SYMMETRY_TOLERANCE * amax) {
+            if (std::fabs(v[q] - partner) > tolerances::symmetry * amax) {
                 return {true, static_cast<int64_t>(i), j, v[q] - partner};
             }
         }

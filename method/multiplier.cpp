@@ -104,13 +104,7 @@ void MultiplierSystem::apply(const double* k, double* out)
         const double* x = Xt_ + static_cast<size_t>(r) * i;
         const unsigned char* w = W_ + static_cast<size_t>(r) * i;
         double* y = Yt_.data() + static_cast<size_t>(r) * i;
-        std::fill(y, y + r, 0.0);
-        for (int32_t c = 0; c < r; ++c) {
-            const double xc = x[c];
-            if (xc == 0) continue;
-            const double* Kc = K_.data() + static_cast<size_t>(r) * c;
-            for (int32_t b = 0; b < r; ++b) y[b] += xc * Kc[b];
-        }
+        multiplier_row(r, K_.data(), x, y);
         for (int32_t b = 0; b < r; ++b) {
             if (!w[b]) y[b] = 0;
         }
@@ -126,7 +120,10 @@ CgReport conjugate_gradients(MultiplierSystem& A, const double* rhs, double* x, 
 {
     const std::vector<double>& diag = A.diagonal();
     const size_t m = diag.size();
-    if (max_iter <= 0) max_iter = static_cast<int32_t>(2 * m + 10);
+    if (max_iter <= 0) {
+        max_iter = static_cast<int32_t>(tolerances::cg_steps_per_unknown * m +
+                                        tolerances::cg_steps_extra);
+    }
     std::vector<double> res(rhs, rhs + m), z(m), p(m), q(m);
     std::fill(x, x + m, 0.0);
     auto dot = [m](const double* a, const double* b) {

@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tolerances.h"
+
 namespace method {
 
 struct SymIndex {
@@ -92,5 +94,54 @@ struct CgReport {
 // the callers make it so by a shift where the mask leaves H singular.
 CgReport conjugate_gradients(MultiplierSystem& A, const double* rhs, double* x, double rel_tol,
                              int32_t max_iter = 0);
+
+// The sign of x, and 0 at 0.
+inline double sign_of(double x) { return x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); }
+
+// For every row x_i of X (r×n, transposed): lx = Λ·x_i, then row(offset of
+// row i in the transposed arrays, x_i).
+template <class Row>
+void for_each_multiplier_row(int32_t n, int32_t r, const double* Xt, const double* Lam,
+                             double* lx, Row row)
+{
+    for (int32_t i = 0; i < n; ++i) {
+        const size_t at = static_cast<size_t>(r) * i;
+        multiplier_row(r, Lam, Xt + at, lx);
+        row(at, Xt + at);
+    }
+}
+
+// The work arrays of a semismooth Newton iteration on a symmetric multiplier
+// Λ at an n×r point: the basis, the trial Λ, the gradient and the step in
+// basis coordinates, a row Λ·x, and the masks at Λ and at the trial.
+struct NewtonWork {
+    NewtonWork(int32_t n, int32_t r)
+        : ix(r), m(ix.size()), total(static_cast<size_t>(n) * r),
+          trial(static_cast<size_t>(r) * r), g(m), delta(m), lx(r), W(total), Wtrial(total)
+    {
+    }
+    SymIndex ix;
+    int32_t m;
+    size_t total;
+    std::vector<double> trial, g, delta, lx;
+    std::vector<unsigned char> W, Wtrial;
+};
+
+// Backtracking along Λ(s) = base + s·δ (δ = work.delta) for s = 1, ½, ¼, …,
+// `steps` tries at most: Λ(s) is written to work.trial, its merit is
+// value(Λ(s)), and the first s for which accept(merit, s) holds is taken,
+// its merit left in next. Returns false when none is.
+template <class Value, class Accept>
+bool backtrack_multiplier(NewtonWork& work, const double* base, int steps, Value value,
+                          Accept accept, double& next)
+{
+    double s = 1;
+    for (int k = 0; k < steps; ++k, s *= tolerances::backtrack) {
+        move_multiplier(work.ix, base, work.delta.data(), s, work.trial.data());
+        next = value(work.trial.data());
+        if (accept(next, s)) return true;
+    }
+    return false;
+}
 
 }  // namespace method

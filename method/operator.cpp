@@ -9,8 +9,12 @@
 #define EIGEN_DONT_PARALLELIZE
 #include <Eigen/Core>
 
+#include "tolerances.h"
+
 namespace method {
 namespace {
+
+namespace tl = tolerances;
 
 using Matrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic>;
 using ConstMap = Eigen::Map<const Matrix>;
@@ -34,31 +38,45 @@ std::vector<int32_t> live_rows(int32_t n, int32_t r, const double* Xt)
     return live;
 }
 
-// AXt = Xt·A for dense A. Rows of X that are zero (most of them at a sparse
-// point) contribute nothing, so when many are zero only the others are
-// gathered, with their columns of A (= their rows, A being symmetric), and
-// multiplied block by block.
-void multiply_dense(const Operator& A, int32_t r, const double* Xt, double* AXt)
+// Whether gathering the live rows pays: when at least a fraction of the
+// rows are live, the whole product is the faster.
+bool gather_pays(size_t live, size_t n)
 {
-    const int32_t n = A.n;
-    const size_t R = static_cast<size_t>(r), N = static_cast<size_t>(n);
-    const std::vector<int32_t> live = live_rows(n, r, Xt);
-    Map out(AXt, r, n);
-    if (4 * live.size() >= 3 * N) {
-        out.noalias() = ConstMap(Xt, r, n) * ConstMap(A.dense, n, n);
-        return;
-    }
+    return tl::live_share_den * live < tl::live_share_num * n;
+}
+
+// out = Σ x_l·b_lᵀ over the live rows l of X, b_l being column l of B
+// (rows × n, column-major): the live rows and their columns of B are gathered
+// block rows at a time and multiplied.
+void gathered_product(int32_t r, const double* Xt, const std::vector<int32_t>& live,
+                      const double* B, int32_t rows, int32_t block, Map& out)
+{
+    const size_t R = static_cast<size_t>(r), M = static_cast<size_t>(rows);
     out.setZero();
-    const int32_t block = gather_block(n);
-    Matrix Xb(r, block), Ab(n, block);
+    Matrix Xb(r, block), Bb(rows, block);
     for (size_t start = 0; start < live.size(); start += block) {
         const int32_t count = static_cast<int32_t>(std::min<size_t>(block, live.size() - start));
         for (int32_t b = 0; b < count; ++b) {
             const int32_t l = live[start + b];
             std::copy(Xt + R * l, Xt + R * (l + 1), Xb.data() + R * b);
-            std::copy(A.dense + N * l, A.dense + N * (l + 1), Ab.data() + N * b);
+            std::copy(B + M * l, B + M * (l + 1), Bb.data() + M * b);
         }
-        out.noalias() += Xb.leftCols(count) * Ab.leftCols(count).transpose();
+        out.noalias() += Xb.leftCols(count) * Bb.leftCols(count).transpose();
+    }
+}
+
+// AXt = Xt·A for dense A. Rows of X that are zero (most of them at a sparse
+// point) contribute nothing, so when many are zero only the others are
+// gathered, with their columns of A (= their rows, A being symmetric).
+void multiply_dense(const Operator& A, int32_t r, const double* Xt, double* AXt)
+{
+    const int32_t n = A.n;
+    const std::vector<int32_t> live = live_rows(n, r, Xt);
+    Map out(AXt, r, n);
+    if (gather_pays(live.size(), static_cast<size_t>(n))) {
+        gathered_product(r, Xt, live, A.dense, n, gather_block(n), out);
+    } else {
+        out.noalias() = ConstMap(Xt, r, n) * ConstMap(A.dense, n, n);
     }
 }
 
@@ -79,27 +97,16 @@ void multiply_sparse(const Operator& A, int32_t r, const double* Xt, double* AXt
 }
 
 // DXt = Xt·Dᵀ (r×m). As in the dense product, when many rows of X are zero
-// only the others are gathered, with their columns of D, block by block.
+// only the others are gathered, with their columns of D.
 void multiply_data(const Operator& A, int32_t r, const double* Xt, double* DXt)
 {
+    constexpr int32_t block = 256;
     const std::vector<int32_t> live = live_rows(A.n, r, Xt);
     Map out(DXt, r, A.m);
-    if (4 * live.size() >= 3 * static_cast<size_t>(A.n)) {
+    if (gather_pays(live.size(), static_cast<size_t>(A.n))) {
+        gathered_product(r, Xt, live, A.D, A.m, block, out);
+    } else {
         out.noalias() = ConstMap(Xt, r, A.n) * ConstMap(A.D, A.m, A.n).transpose();
-        return;
-    }
-    out.setZero();
-    const size_t R = static_cast<size_t>(r), M = static_cast<size_t>(A.m);
-    constexpr int32_t block = 256;
-    Matrix Xb(r, block), Db(A.m, block);
-    for (size_t start = 0; start < live.size(); start += block) {
-        const int32_t count = static_cast<int32_t>(std::min<size_t>(block, live.size() - start));
-        for (int32_t b = 0; b < count; ++b) {
-            const int32_t l = live[start + b];
-            std::copy(Xt + R * l, Xt + R * (l + 1), Xb.data() + R * b);
-            std::copy(A.D + M * l, A.D + M * (l + 1), Db.data() + M * b);
-        }
-        out.noalias() += Xb.leftCols(count) * Db.leftCols(count).transpose();
     }
 }
 
@@ -124,11 +131,128 @@ void data_row(const Operator& A, int32_t r, const double* DXt, int32_t i, double
     for (int32_t c = 0; c < r; ++c) out[c] *= A.scale;
 }
 
+// out(:, l) += B(l, i)·di + B(l, j)·dj for every l < rows, where B(:, i) and
+// B(:, j) are columns of B (rows × n, column-major) and out is r × rows: the
+// change of Xt·Bᵀ when rows i and j of X change by di and dj.
+void rank_two_update(int32_t r, const double* B, int32_t rows, int32_t i, int32_t j,
+                     const double* di, const double* dj, double* out)
+{
+    const size_t R = static_cast<size_t>(r);
+    const double* bi = B + static_cast<size_t>(rows) * i;
+    const double* bj = B + static_cast<size_t>(rows) * j;
+    for (int32_t l = 0; l < rows; ++l) {
+        double* o = out + R * l;
+        const double a = bi[l], b = bj[l];
+        for (int32_t c = 0; c < r; ++c) o[c] += a * di[c] + b * dj[c];
+    }
+}
+
 void keep_diagonal(Operator& op)
 {
     std::vector<double> d(op.n);
     diagonal(op, d.data());
     op.diag.swap(d);
+}
+
+// A matrix in compressed columns, owning its arrays.
+struct CompressedColumns {
+    std::vector<int64_t> start, row;
+    std::vector<double> value;
+};
+
+// Whether every column's rows are strictly ascending.
+bool rows_ascending(int32_t n, const int64_t* col_start, const int64_t* row_index)
+{
+    for (int32_t j = 0; j < n; ++j) {
+        for (int64_t q = col_start[j] + 1; q < col_start[j + 1]; ++q) {
+            if (row_index[q] <= row_index[q - 1]) return false;
+        }
+    }
+    return true;
+}
+
+// The same matrix with each column's rows sorted and repeated rows added up
+// (in their stored order).
+CompressedColumns sorted_columns(int32_t n, const int64_t* col_start, const int64_t* row_index,
+                                 const double* value)
+{
+    CompressedColumns out;
+    out.start.assign(static_cast<size_t>(n) + 1, 0);
+    std::vector<std::pair<int64_t, double>> column;
+    for (int32_t j = 0; j < n; ++j) {
+        column.clear();
+        for (int64_t q = col_start[j]; q < col_start[j + 1]; ++q) {
+            column.emplace_back(row_index[q], value[q]);
+        }
+        std::stable_sort(column.begin(), column.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t k = 0; k < column.size(); ++k) {
+            if (k > 0 && column[k].first == column[k - 1].first) {
+                out.value.back() += column[k].second;
+            } else {
+                out.row.push_back(column[k].first);
+                out.value.push_back(column[k].second);
+            }
+        }
+        out.start[j + 1] = static_cast<int64_t>(out.row.size());
+    }
+    return out;
+}
+
+// Aᵀ in compressed columns (its column k is row k of A), by counting; the
+// rows of each column come out ascending.
+CompressedColumns transposed(int32_t n, const int64_t* col_start, const int64_t* row_index,
+                             const double* value)
+{
+    const size_t N = static_cast<size_t>(n);
+    const int64_t nnz = col_start[n];
+    CompressedColumns t;
+    t.start.assign(N + 1, 0);
+    for (int64_t q = 0; q < nnz; ++q) ++t.start[row_index[q] + 1];
+    for (size_t k = 0; k < N; ++k) t.start[k + 1] += t.start[k];
+    t.row.resize(nnz);
+    t.value.resize(nnz);
+    std::vector<int64_t> next(t.start.begin(), t.start.end() - 1);
+    for (int32_t j = 0; j < n; ++j) {
+        for (int64_t q = col_start[j]; q < col_start[j + 1]; ++q) {
+            const int64_t at = next[row_index[q]]++;
+            t.row[at] = j;  // ascending, since j runs ascending
+            t.value[at] = value[q];
+        }
+    }
+    return t;
+}
+
+// ½·(A + Aᵀ), column by column as the merge of two ascending lists;
+// explicit zeros of the sum are dropped.
+Operator symmetric_part(int32_t n, const int64_t* col_start, const int64_t* row_index,
+                        const double* value, const CompressedColumns& t)
+{
+    const int64_t nnz = col_start[n];
+    Operator op;
+    op.kind = OperatorKind::sparse;
+    op.n = n;
+    op.col_start.assign(static_cast<size_t>(n) + 1, 0);
+    op.row_index.reserve(nnz);
+    op.value.reserve(nnz);
+    for (int32_t j = 0; j < n; ++j) {
+        int64_t p = col_start[j], pe = col_start[j + 1];
+        int64_t q = t.start[j], qe = t.start[j + 1];
+        while (p < pe || q < qe) {
+            const int64_t ip = p < pe ? row_index[p] : INT64_MAX;
+            const int64_t iq = q < qe ? t.row[q] : INT64_MAX;
+            const int64_t i = std::min(ip, iq);
+            const double a = ip == i ? value[p++] : 0.0;
+            const double b = iq == i ? t.value[q++] : 0.0;
+            const double v = a == b ? a : 0.5 * (a + b);
+            if (v != 0) {
+                op.row_index.push_back(static_cast<int32_t>(i));
+                op.value.push_back(v);
+            }
+        }
+        op.col_start[j + 1] = static_cast<int64_t>(op.row_index.size());
+    }
+    return op;
 }
 
 }  // namespace
@@ -171,82 +295,12 @@ Operator sparse_operator(int32_t n, const int64_t* col_start, const int64_t* row
 {
     // The merge below needs every column's rows strictly ascending; other
     // hosts' formats allow any order and repeated entries (which add up).
-    bool canonical = true;
-    for (int32_t j = 0; j < n && canonical; ++j) {
-        for (int64_t q = col_start[j] + 1; q < col_start[j + 1]; ++q) {
-            if (row_index[q] <= row_index[q - 1]) {
-                canonical = false;
-                break;
-            }
-        }
+    if (!rows_ascending(n, col_start, row_index)) {
+        const CompressedColumns sorted = sorted_columns(n, col_start, row_index, value);
+        return sparse_operator(n, sorted.start.data(), sorted.row.data(), sorted.value.data());
     }
-    if (!canonical) {
-        std::vector<int64_t> cs(static_cast<size_t>(n) + 1, 0), ri;
-        std::vector<double> v;
-        std::vector<std::pair<int64_t, double>> column;
-        for (int32_t j = 0; j < n; ++j) {
-            column.clear();
-            for (int64_t q = col_start[j]; q < col_start[j + 1]; ++q) {
-                column.emplace_back(row_index[q], value[q]);
-            }
-            std::stable_sort(column.begin(), column.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            for (size_t k = 0; k < column.size(); ++k) {
-                if (k > 0 && column[k].first == column[k - 1].first) {
-                    v.back() += column[k].second;
-                } else {
-                    ri.push_back(column[k].first);
-                    v.push_back(column[k].second);
-                }
-            }
-            cs[j + 1] = static_cast<int64_t>(ri.size());
-        }
-        return sparse_operator(n, cs.data(), ri.data(), v.data());
-    }
-
-    // Aᵀ in compressed columns (its column k is row k of A), by counting.
-    const size_t N = static_cast<size_t>(n);
-    const int64_t nnz = col_start[n];
-    std::vector<int64_t> t_start(N + 1, 0);
-    for (int64_t q = 0; q < nnz; ++q) ++t_start[row_index[q] + 1];
-    for (size_t k = 0; k < N; ++k) t_start[k + 1] += t_start[k];
-    std::vector<int32_t> t_row(nnz);
-    std::vector<double> t_value(nnz);
-    {
-        std::vector<int64_t> next(t_start.begin(), t_start.end() - 1);
-        for (int32_t j = 0; j < n; ++j) {
-            for (int64_t q = col_start[j]; q < col_start[j + 1]; ++q) {
-                const int64_t at = next[row_index[q]]++;
-                t_row[at] = j;  // ascending, since j runs ascending
-                t_value[at] = value[q];
-            }
-        }
-    }
-    // ½·(A + Aᵀ), column by column as the merge of two ascending lists;
-    // explicit zeros of the sum are dropped.
-    Operator op;
-    op.kind = OperatorKind::sparse;
-    op.n = n;
-    op.col_start.assign(N + 1, 0);
-    op.row_index.reserve(nnz);
-    op.value.reserve(nnz);
-    for (int32_t j = 0; j < n; ++j) {
-        int64_t p = col_start[j], pe = col_start[j + 1];
-        int64_t q = t_start[j], qe = t_start[j + 1];
-        while (p < pe || q < qe) {
-            const int64_t ip = p < pe ? row_index[p] : INT64_MAX;
-            const int64_t iq = q < qe ? t_row[q] : INT64_MAX;
-            const int64_t i = std::min(ip, iq);
-            const double a = ip == i ? value[p++] : 0.0;
-            const double b = iq == i ? t_value[q++] : 0.0;
-            const double v = a == b ? a : 0.5 * (a + b);
-            if (v != 0) {
-                op.row_index.push_back(static_cast<int32_t>(i));
-                op.value.push_back(v);
-            }
-        }
-        op.col_start[j + 1] = static_cast<int64_t>(op.row_index.size());
-    }
+    const CompressedColumns t = transposed(n, col_start, row_index, value);
+    Operator op = symmetric_part(n, col_start, row_index, value, t);
     keep_diagonal(op);
     return op;
 }
@@ -296,7 +350,7 @@ double spectral_norm_bound(const Operator& A)
     std::vector<double> v(n), w(n);
     for (int32_t i = 0; i < n; ++i) v[i] = 1.0 + 0.5 * std::sin(1.0 + i);
     double estimate = 0;
-    for (int it = 0; it < 60; ++it) {
+    for (int it = 0; it < tl::power_steps; ++it) {
         double norm = 0;
         for (double x : v) norm += x * x;
         norm = std::sqrt(norm);
@@ -308,7 +362,7 @@ double spectral_norm_bound(const Operator& A)
         estimate = std::sqrt(wn);
         v.swap(w);
     }
-    return 1.02 * estimate + 1e-300;
+    return tl::norm_bound_factor * estimate + tl::tiny;
 }
 
 // ---- Products ----------------------------------------------------------------
@@ -358,16 +412,9 @@ void Products::update(int32_t i, int32_t j, const double* di, const double* dj)
     const int32_t r = r_;
     const size_t R = static_cast<size_t>(r);
     switch (A.kind) {
-    case OperatorKind::dense: {
-        const double* ai = A.dense + static_cast<size_t>(A.n) * i;
-        const double* aj = A.dense + static_cast<size_t>(A.n) * j;
-        for (int32_t l = 0; l < A.n; ++l) {
-            double* out = AXt_.data() + R * l;
-            const double a = ai[l], b = aj[l];
-            for (int32_t c = 0; c < r; ++c) out[c] += a * di[c] + b * dj[c];
-        }
+    case OperatorKind::dense:
+        rank_two_update(r, A.dense, A.n, i, j, di, dj, AXt_.data());
         return;
-    }
     case OperatorKind::sparse:
         for (int32_t pass = 0; pass < 2; ++pass) {
             const int32_t col = pass == 0 ? i : j;
@@ -379,18 +426,11 @@ void Products::update(int32_t i, int32_t j, const double* di, const double* dj)
             }
         }
         return;
-    case OperatorKind::gram: {
-        const double* ai = A.D + static_cast<size_t>(A.m) * i;
-        const double* aj = A.D + static_cast<size_t>(A.m) * j;
-        for (int32_t k = 0; k < A.m; ++k) {
-            double* out = DXt_.data() + R * k;
-            const double a = ai[k], b = aj[k];
-            for (int32_t c = 0; c < r; ++c) out[c] += a * di[c] + b * dj[c];
-        }
+    case OperatorKind::gram:
+        rank_two_update(r, A.D, A.m, i, j, di, dj, DXt_.data());
         ++version_;
         complete_ = false;
         return;
-    }
     }
 }
 

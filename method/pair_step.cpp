@@ -1,16 +1,16 @@
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "method_internal.h"
 #include "orthogonal_2x2.h"
 #include "pass_screen.h"
 #include "polynomial_roots.h"
+#include "tolerances.h"
 
 namespace method {
 namespace {
 
-constexpr double EPS = std::numeric_limits<double>::epsilon();
+namespace tl = tolerances;
 
 // a² + b² − 1 to about eps²: each square is split exactly into a head and a
 // tail (Veltkamp's splitting; no fused multiply-add is needed or allowed),
@@ -57,8 +57,17 @@ PairRows pair_rows(const Problem& p, const double* Xt, Products& AX, int32_t i, 
     return pair_rows(p, Xt, ai, aj, i, j);
 }
 
-void model_of_rows(const Problem& p, const PairRows& rows_ij, int32_t i, int32_t j,
-                   PairModel& model)
+// The sums over the columns that the pair model is built from: S = Z·Zᵀ,
+// M·Zᵀ, the linearised L1 term W (and O, its part over the columns where
+// both rows are nonzero), the L1 mass of the columns where only one row is
+// nonzero, and the L1 and L2 sizes.
+struct ModelSums {
+    double s11 = 0, s12 = 0, s22 = 0, m11 = 0, m12 = 0, m21 = 0, m22 = 0;
+    double w11 = 0, w12 = 0, w21 = 0, w22 = 0, l1 = 0, l2 = 0;
+    double o11 = 0, o12 = 0, o21 = 0, o22 = 0, only_i = 0, only_j = 0;
+};
+
+ModelSums model_sums(const Problem& p, const PairRows& rows_ij)
 {
     const int32_t r = p.r;
     const double *zi = rows_ij.zi, *zj = rows_ij.zj, *ai = rows_ij.ai, *aj = rows_ij.aj;
@@ -70,51 +79,59 @@ void model_of_rows(const Problem& p, const PairRows& rows_ij, int32_t i, int32_t
     // the sign of Z_k where Z_k ≠ 0. Where Z_k is zero σ is free; the choice
     // clip(−m/λ, −1, 1) (the least-norm subgradient) makes the bound tight to
     // first order, so a first-order stationary pair gets a small bound.
-    double s11 = 0, s12 = 0, s22 = 0, m11 = 0, m12 = 0, m21 = 0, m22 = 0;
-    double w11 = 0, w12 = 0, w21 = 0, w22 = 0, l1 = 0, l2 = 0;
-    double o11 = 0, o12 = 0, o21 = 0, o22 = 0, only_i = 0, only_j = 0;
-    // Entries below 1e-9 in size (the polar retraction leaves such residues
-    // where the proximal step made zeros) are treated as zeros: that costs
-    // the bound at most 2·λ·|z| at V = I, which it accounts for, and keeps it
-    // from seeing a full kink of λ in an entry that cannot carry it.
+    ModelSums t;
+    // Entries below tl::residue_zero in size (the polar retraction leaves
+    // such residues where the proximal step made zeros) are treated as
+    // zeros: that costs the bound at most 2·λ·|z| at V = I, which it accounts
+    // for, and keeps it from seeing a full kink of λ in an entry that cannot
+    // carry it.
     auto sigma = [](double z, double m, double lam) {
-        if (z > 1e-9) return 1.0;
-        if (z < -1e-9) return -1.0;
+        if (z > tl::residue_zero) return 1.0;
+        if (z < -tl::residue_zero) return -1.0;
         const double q = -m / lam;
         return q > 1 ? 1.0 : (q < -1 ? -1.0 : q);
     };
     for (int32_t k = 0; k < r; ++k) {
         const double mi = ei ? ai[k] + ei[k] : ai[k];
         const double mj = ej ? aj[k] + ej[k] : aj[k];
-        s11 += zi[k] * zi[k];
-        s12 += zi[k] * zj[k];
-        s22 += zj[k] * zj[k];
-        m11 += mi * zi[k];
-        m12 += mi * zj[k];
-        m21 += mj * zi[k];
-        m22 += mj * zj[k];
+        t.s11 += zi[k] * zi[k];
+        t.s12 += zi[k] * zj[k];
+        t.s22 += zj[k] * zj[k];
+        t.m11 += mi * zi[k];
+        t.m12 += mi * zj[k];
+        t.m21 += mj * zi[k];
+        t.m22 += mj * zj[k];
         const double lam = p.lambda[k];
         if (lam > 0 && zi[k] == 0 && zj[k] != 0) {
-            only_j += lam * std::fabs(zj[k]);
+            t.only_j += lam * std::fabs(zj[k]);
         } else if (lam > 0 && zj[k] == 0 && zi[k] != 0) {
-            only_i += lam * std::fabs(zi[k]);
+            t.only_i += lam * std::fabs(zi[k]);
         } else if (lam > 0 && zi[k] != 0 && zj[k] != 0) {
             const double si = lam * sigma(zi[k], mi, lam), sj = lam * sigma(zj[k], mj, lam);
-            o11 += si * zi[k];
-            o21 += sj * zi[k];
-            o12 += si * zj[k];
-            o22 += sj * zj[k];
+            t.o11 += si * zi[k];
+            t.o21 += sj * zi[k];
+            t.o12 += si * zj[k];
+            t.o22 += sj * zj[k];
         }
         if (lam > 0 && (zi[k] != 0 || zj[k] != 0)) {
             const double si = lam * sigma(zi[k], mi, lam), sj = lam * sigma(zj[k], mj, lam);
-            w11 += si * zi[k];
-            w21 += sj * zi[k];
-            w12 += si * zj[k];
-            w22 += sj * zj[k];
-            l1 += lam * (std::fabs(zi[k]) + std::fabs(zj[k]));
-            l2 += lam * std::sqrt(zi[k] * zi[k] + zj[k] * zj[k]);
+            t.w11 += si * zi[k];
+            t.w21 += sj * zi[k];
+            t.w12 += si * zj[k];
+            t.w22 += sj * zj[k];
+            t.l1 += lam * (std::fabs(zi[k]) + std::fabs(zj[k]));
+            t.l2 += lam * std::sqrt(zi[k] * zi[k] + zj[k] * zj[k]);
         }
     }
+    return t;
+}
+
+void model_of_rows(const Problem& p, const PairRows& rows_ij, int32_t i, int32_t j,
+                   PairModel& model)
+{
+    const ModelSums t = model_sums(p, rows_ij);
+    const double s11 = t.s11, s12 = t.s12, s22 = t.s22;
+    const double m11 = t.m11, m12 = t.m12, m21 = t.m21, m22 = t.m22;
     const double kii = p.A.entry(i, i);
     const double kij = p.A.entry(i, j);
     const double kjj = p.A.entry(j, j);
@@ -144,18 +161,18 @@ void model_of_rows(const Problem& p, const PairRows& rows_ij, int32_t i, int32_t
     model.size = (std::fabs(zm) + std::fabs(ks)) + (std::fabs(model.G[0]) + std::fabs(model.G[1]) +
                                                    std::fabs(model.G[2]) + std::fabs(model.G[3]));
     for (double q : model.Q) model.size += std::fabs(q);
-    model.W[0] = w11;
-    model.W[1] = w21;
-    model.W[2] = w12;
-    model.W[3] = w22;
-    model.l1 = l1;
-    model.O[0] = o11;
-    model.O[1] = o21;
-    model.O[2] = o12;
-    model.O[3] = o22;
-    model.only_i = only_i;
-    model.only_j = only_j;
-    model.l2 = l2;
+    model.W[0] = t.w11;
+    model.W[1] = t.w21;
+    model.W[2] = t.w12;
+    model.W[3] = t.w22;
+    model.l1 = t.l1;
+    model.O[0] = t.o11;
+    model.O[1] = t.o21;
+    model.O[2] = t.o12;
+    model.O[3] = t.o22;
+    model.only_i = t.only_i;
+    model.only_j = t.only_j;
+    model.l2 = t.l2;
     model.kii = kii;
     model.kij = kij;
     model.kjj = kjj;
@@ -226,11 +243,11 @@ double circle_minimum_floor(double qcc, double qcs, double qss, double lc, doubl
 {
     const double at_one = qcc + lc;
     const double slope = qcs + ls;
-    const double slack = 4 * EPS * (std::fabs(qcs) + std::fabs(ls));
+    const double slack = tl::circle_slack * (std::fabs(qcs) + std::fabs(ls));
     const double g = std::fabs(slope) + slack;
     const double b = 0.5 * (qcc - qss);
     const double kappa = (-lc - 4 * std::max(b, 0.0)) - std::fabs(qcs);
-    const double k = kappa - 4 * EPS * ((std::fabs(lc) + 4 * (std::fabs(qcc) + std::fabs(qss))) +
+    const double k = kappa - tl::circle_slack * ((std::fabs(lc) + 4 * (std::fabs(qcc) + std::fabs(qss))) +
                                         std::fabs(qcs));
     double drop;
     if (gc == 0) {
@@ -281,6 +298,76 @@ void quadrant_problems(const PairModel& model, double* coef, QuadrantProblem out
 
 }  // namespace
 
+namespace {
+
+// The sizes of a circle problem's coefficients, against which its rounding
+// margins are set.
+double coefficient_size(const CircleProblem& c)
+{
+    return ((std::fabs(c.quad_cc) + std::fabs(c.quad_cs)) + std::fabs(c.quad_ss)) +
+           (std::fabs(c.lin_c) + std::fabs(c.lin_s));
+}
+
+// The decrease bound of F from the least value of the circle problems.
+double decrease_bound(const PairModel& model, double least, double l1, double margin)
+{
+    return -((least + model.offset) - l1) + margin;
+}
+
+// The closed-form stages, without roots: the linearised problem bounded
+// below in closed form around (c, s) = (1, 0) of each family, that is around
+// V = I for the rotations and V = diag(1, −1) for the reflections. At a
+// certified point V = I is a strict local minimum for most pairs and the
+// bound is then of second order in the first-order residual; when it settles
+// the pair the quartic roots are not needed. It is never below the
+// linearised bound (a lower bound of the same minimum), so settling here
+// settles no pair that the root-based stages would not. Returns true, with
+// the bound in settled, when a stage settles the pair; otherwise quadrant
+// holds the eight quadrant problems for the root-based stages.
+bool closed_form_settles(const PairModel& model, const CircleProblem& rot,
+                         const CircleProblem& ref, double margin, double threshold,
+                         double* coef, QuadrantProblem quadrant[8], double& settled)
+{
+    auto floor_of = [](const CircleProblem& c, double gc = 0, double gs = 0) {
+        return circle_minimum_floor(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s, gc, gs);
+    };
+    const double floor_rot = floor_of(rot), floor_ref = floor_of(ref);
+    const double closed_margin =
+        tl::closed_margin * (coefficient_size(rot) + coefficient_size(ref));
+    settled = -((std::min(floor_rot, floor_ref) + model.offset) - model.l1) +
+              (margin + closed_margin);
+    if (settled <= threshold) return true;
+
+    // The same per quadrant, still in closed form: where only one row of a
+    // column is nonzero the L1 term keeps its kink at V = I, which shows as
+    // a one-sided slope of the right sign along each arc that starts at
+    // (1, 0).
+    quadrant_problems(model, coef, quadrant);
+    double floor_q = INFINITY, size_q = 0;
+    for (int k = 0; k < 8; ++k) {
+        floor_q = std::min(floor_q, floor_of(quadrant[k].c, quadrant[k].gc, quadrant[k].gs));
+        size_q = std::max(size_q, coefficient_size(quadrant[k].c));
+    }
+    settled = -((floor_q + model.offset) - model.l1) + (margin + tl::quadrant_margin * size_q);
+    return settled <= threshold;
+}
+
+// The bound from the plain ‖V·Z_k‖₁ ≥ ‖Z_k‖₂ in place of the linearisation:
+// the smooth part over both families, and the L1 term lowered by l1 − l2.
+double plain_bound(const PairModel& model, double* coef, double margin)
+{
+    double least_smooth = INFINITY;
+    for (Family family : {Family::rotation, Family::reflection}) {
+        const CircleProblem c =
+            family_problem(family, model.Q, model.G, 0.0, coef, coef, 0, coef, coef);
+        least_smooth = std::min(
+            least_smooth, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s));
+    }
+    return decrease_bound(model, least_smooth, model.l1 - model.l2, margin);
+}
+
+}  // namespace
+
 double pair_bound(const PairModel& model, double threshold)
 {
     // F changes by at least the smooth part plus the linearised L1 term,
@@ -291,56 +378,21 @@ double pair_bound(const PairModel& model, double threshold)
     // plain bound ‖V·Z_k‖₁ ≥ ‖Z_k‖₂ is often better; F's change is above
     // both, so the smaller of the two decrease bounds holds.
     double coef[2] = {0, 0};
-    double least = INFINITY, least_smooth = INFINITY;
     const double w = std::fabs(model.W[0]) + std::fabs(model.W[1]) + std::fabs(model.W[2]) +
                      std::fabs(model.W[3]);
-    const double margin = 64 * EPS * ((model.size + model.l1) + w);
-
-    // First, without roots: the same linearised problem bounded below in
-    // closed form around (c, s) = (1, 0) of each family, that is around
-    // V = I for the rotations and V = diag(1, −1) for the reflections. At a
-    // certified point V = I is a strict local minimum for most pairs and the
-    // bound is then of second order in the first-order residual; when it
-    // settles the pair the quartic roots are not needed. It is never below
-    // the linearised bound (a lower bound of the same minimum), so settling
-    // here settles no pair that the root-based stage would not.
+    const double margin = tl::bound_margin * ((model.size + model.l1) + w);
     const CircleProblem rot = family_problem(Family::rotation, model.Q, G, 0.0, coef, coef, 0, coef, coef);
     const CircleProblem ref = family_problem(Family::reflection, model.Q, G, 0.0, coef, coef, 0, coef, coef);
-    // The eight quadrant problems (below), built once for both stages that
-    // read them.
     QuadrantProblem quadrant[8];
-    {
-        auto coefficient_size = [](const CircleProblem& c) {
-            return ((std::fabs(c.quad_cc) + std::fabs(c.quad_cs)) + std::fabs(c.quad_ss)) +
-                   (std::fabs(c.lin_c) + std::fabs(c.lin_s));
-        };
-        const double floor_rot = circle_minimum_floor(rot.quad_cc, rot.quad_cs, rot.quad_ss, rot.lin_c, rot.lin_s);
-        const double floor_ref = circle_minimum_floor(ref.quad_cc, ref.quad_cs, ref.quad_ss, ref.lin_c, ref.lin_s);
-        const double closed_margin = 16 * EPS * (coefficient_size(rot) + coefficient_size(ref));
-        const double closed =
-            -((std::min(floor_rot, floor_ref) + model.offset) - model.l1) + (margin + closed_margin);
-        if (closed <= threshold) return closed;
-
-        // The same per quadrant (the quadrant problems below), still in
-        // closed form: where only one row of a column is nonzero the L1 term
-        // keeps its kink at V = I, which shows as a one-sided slope of the
-        // right sign along each arc that starts at (1, 0).
-        quadrant_problems(model, coef, quadrant);
-        double floor_q = INFINITY, size_q = 0;
-        for (const QuadrantProblem& q : quadrant) {
-            const CircleProblem& c = q.c;
-            floor_q = std::min(floor_q, circle_minimum_floor(c.quad_cc, c.quad_cs, c.quad_ss,
-                                                             c.lin_c, c.lin_s, q.gc, q.gs));
-            size_q = std::max(size_q, coefficient_size(c));
-        }
-        const double closed_q =
-            -((floor_q + model.offset) - model.l1) + (margin + 32 * EPS * size_q);
-        if (closed_q <= threshold) return closed_q;
+    double settled = 0;
+    if (closed_form_settles(model, rot, ref, margin, threshold, coef, quadrant, settled)) {
+        return settled;
     }
+    double least = INFINITY;
     for (const CircleProblem* c : {&rot, &ref}) {
         least = std::min(least, circle_minimum(c->quad_cc, c->quad_cs, c->quad_ss, c->lin_c, c->lin_s));
     }
-    const double linearised = -((least + model.offset) - model.l1) + margin;
+    const double linearised = decrease_bound(model, least, model.l1, margin);
     if (!(model.l2 > 0) || linearised <= threshold) return linearised;
 
     // Per quadrant of (c, s): in a column where only one of the two rows is
@@ -353,16 +405,9 @@ double pair_bound(const PairModel& model, double threshold)
         least_q = std::min(least_q, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c,
                                                    c.lin_s, q.gc, q.gs));
     }
-    const double quadrants = -((least_q + model.offset) - model.l1) + margin;
+    const double quadrants = decrease_bound(model, least_q, model.l1, margin);
     if (quadrants <= threshold) return quadrants;
-    for (Family family : {Family::rotation, Family::reflection}) {
-        const CircleProblem c =
-            family_problem(family, model.Q, model.G, 0.0, coef, coef, 0, coef, coef);
-        least_smooth = std::min(
-            least_smooth, circle_minimum(c.quad_cc, c.quad_cs, c.quad_ss, c.lin_c, c.lin_s));
-    }
-    const double plain = -((least_smooth + model.offset) - (model.l1 - model.l2)) + margin;
-    return std::min(std::min(linearised, quadrants), plain);
+    return std::min(std::min(linearised, quadrants), plain_bound(model, coef, margin));
 }
 
 double pair_step(const Problem& p, const double* Xt, const double* AXt, int32_t i, int32_t j,
@@ -413,7 +458,7 @@ double step_of_rows(const Problem& p, const PairRows& rows_ij, const PairModel& 
         double yi = V[0] * zi[k] + V[2] * zj[k];
         double yj = V[1] * zi[k] + V[3] * zj[k];
         if (p.lambda[k] > 0) {
-            const double snap = 8 * EPS * std::max(1.0, std::fabs(zi[k]) + std::fabs(zj[k]));
+            const double snap = tl::rounding_zero * std::max(1.0, std::fabs(zi[k]) + std::fabs(zj[k]));
             if (std::fabs(yi) <= snap) yi = 0;
             if (std::fabs(yj) <= snap) yj = 0;
         }
@@ -433,7 +478,7 @@ double step_of_rows(const Problem& p, const PairRows& rows_ij, const PairModel& 
     }
     const double curvature = 0.5 * ((kii * dii + 2 * kij * dij) + kjj * djj);
     level += 0.5 * ((std::fabs(kii) * dii + 2 * std::fabs(kij * dij)) + std::fabs(kjj) * djj);
-    *floor = 16 * EPS * level;
+    *floor = tl::step_floor * level;
     return (df + curvature) + dh;
 }
 

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <limits>
 
+#include "tolerances.h"
+
 namespace method {
 namespace {
 
-constexpr double EPS = std::numeric_limits<double>::epsilon();
+namespace tl = tolerances;
 
 // Row i of A·X + E is row i of A·X plus Et(:, i); Et may be absent (E = 0).
 const double* linear_row(const Problem& p, int32_t i)
@@ -44,7 +46,7 @@ double largest_offdiagonal(const Problem& p, int32_t i)
         for (int32_t l = 0; l < p.n; ++l) {
             if (l != i) top = std::max(top, std::fabs(A.diag[l]));
         }
-        largest = std::sqrt(std::fabs(A.diag[i]) * top) * (1 + 4 * EPS);
+        largest = std::sqrt(std::fabs(A.diag[i]) * top) * (1 + tl::cauchy_schwarz_margin);
         break;
     }
     }
@@ -99,7 +101,7 @@ double zero_row_bound(const ZeroRowGroup& g, double B)
     }
     // Each coefficient sums a few terms of at most size + B, each with the
     // rounding of an r-term sum; the margin covers them and the root finder.
-    const double margin = 16 * (g.r + 8) * EPS * (g.size + B);
+    const double margin = tl::group_margin * (g.r + 8) * (g.size + B);
     return largest + margin;
 }
 
@@ -116,7 +118,7 @@ double zero_row_key(const Problem& p, const double* Xt, int32_t i, const double*
         size += std::fabs(t);
     }
     // |fl(Σ t_k) − Σ t_k| ≤ (r + 1)·eps·Σ|t_k| for the products and the sum.
-    return std::fabs(b) + 2 * (r + 2) * EPS * size;
+    return std::fabs(b) + tl::key_margin * (r + 2) * size;
 }
 
 PassScreen::PassScreen(const Problem& p) : p_(p)

@@ -24,17 +24,18 @@ struct ProxReport {
 // with the symmetric Λ that makes V tangent (XᵀV + VᵀX = 0). Lambda (r×r) is
 // the start value on entry (a warm start) and the multiplier found on return.
 // Vt (r×n) receives Vᵀ. The defect need only reach defect_tol; 0 asks for
-// max(1e-13, 1e-3·‖V‖²), what the retraction corrects anyway. Returns
-// ‖XᵀV + VᵀX‖_F at the end.
+// max(defect_floor, defect_ratio·‖V‖²) (tolerances.h), what the retraction
+// corrects anyway. Returns ‖XᵀV + VᵀX‖_F at the end.
 double prox_direction(const Problem& p, const double* Xt, const double* Gt, double t,
                       double* Lambda, double* Vt, double defect_tol = 0,
                       ProxReport* report = nullptr);
 
-// Restores XᵀX = I (to max(1e-15, 2e-16·r), the rounding level) by changing only the entries marked in free
-// (r×n, transposed like Xt): Newton steps Δ = W∘(X·K), K symmetric, on the
-// constraint, so that exact zeros stay exact. Returns false, with Xt in an
-// undefined state, when it does not converge (it starts only from
-// ‖XᵀX − I‖_F < 1e-2).
+// Restores XᵀX = I (to the rounding level, orthonormal_floor in
+// tolerances.h) by changing only the entries marked in free (r×n, transposed
+// like Xt): Newton steps Δ = W∘(X·K), K symmetric, on the constraint, so
+// that exact zeros stay exact. Returns false, with Xt in an undefined state,
+// when it does not converge (it starts only from ‖XᵀX − I‖_F below
+// orthonormal_reach).
 bool orthonormalize_on_pattern(int32_t n, int32_t r, double* Xt, const unsigned char* free);
 
 }  // namespace method

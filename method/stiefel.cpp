@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "multiplier.h"
+#include "tolerances.h"
 
 // One thread: a parallel product would sum in an order that depends on the
 // scheduling.
@@ -13,11 +13,7 @@
 #include <Eigen/Core>
 
 namespace method {
-namespace {
-
-constexpr double EPS = std::numeric_limits<double>::epsilon();
-
-}  // namespace
+namespace tl = tolerances;
 
 double feasibility(const Problem& p, const double* Xt)
 {
@@ -39,13 +35,13 @@ void symmetric_eigen(int32_t r, double* S, double* values, double* vectors)
     for (int32_t b = 0; b < r; ++b) {
         for (int32_t a = 0; a < r; ++a) vectors[a + r * b] = (a == b) ? 1.0 : 0.0;
     }
-    for (int sweep = 0; sweep < 100; ++sweep) {
+    for (int sweep = 0; sweep < tl::jacobi_sweeps; ++sweep) {
         double off = 0, diag = 0;
         for (int32_t b = 0; b < r; ++b) {
             diag += S[b + r * b] * S[b + r * b];
             for (int32_t a = 0; a < b; ++a) off += S[a + r * b] * S[a + r * b];
         }
-        if (!(off > 1e-34 * diag) || off == 0) break;
+        if (!(off > tl::jacobi_off * diag) || off == 0) break;
         for (int32_t q = 1; q < r; ++q) {
             for (int32_t pp = 0; pp < q; ++pp) {
                 const double apq = S[pp + r * q];
@@ -114,7 +110,7 @@ int64_t snap_small(const Problem& p, double* Xt)
     for (int32_t i = 0; i < p.n; ++i) {
         double* x = Xt + static_cast<size_t>(p.r) * i;
         for (int32_t c = 0; c < p.r; ++c) {
-            if (p.lambda[c] > 0 && x[c] != 0 && std::fabs(x[c]) <= 8 * EPS) {
+            if (p.lambda[c] > 0 && x[c] != 0 && std::fabs(x[c]) <= tl::rounding_zero) {
                 x[c] = 0;
                 ++changed;
             }

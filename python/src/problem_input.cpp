@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 
+
 namespace problem_input {
 
 namespace {
