@@ -410,11 +410,7 @@ X = X .* repmat(d', n, 1);
 end
 
 function value = get_option(opts, name, default)
-if isfield(opts, name) && ~isempty(opts.(name))
-    value = opts.(name);
-else
-    value = default;
-end
+value = orthopair_problem('option', opts, name, default);
 end
 
 function check_scalar(value, name, id, lo, hi, integer)

@@ -38,6 +38,9 @@ function varargout = orthopair_problem(what, varargin)
 %   one, OPTS, which must be a scalar struct or []. Returns OPTS with [] made
 %   struct(). Raises CALLER:nargin or CALLER:badOption.
 %
+%   V = ORTHOPAIR_PROBLEM('option', OPTS, NAME, DEFAULT) is OPTS.(NAME), or
+%   DEFAULT where OPTS has no such field or it holds [].
+%
 %   AX = ORTHOPAIR_PROBLEM('times', A, X) is A*X, for the struct form
 %   S*(D'*(D*X)). K = ORTHOPAIR_PROBLEM('block', A, P) is A(P, P).
 %
@@ -57,6 +60,13 @@ switch what
         check_options(varargin{:});
     case 'arguments'
         varargout{1} = check_arguments(varargin{:});
+    case 'option'
+        [opts, name, default] = varargin{1:3};
+        if isfield(opts, name) && ~isempty(opts.(name))
+            varargout{1} = opts.(name);
+        else
+            varargout{1} = default;
+        end
     case 'times'
         [A, X] = varargin{1:2};
         if isstruct(A)
@@ -325,3 +335,9 @@ end
 %!error <expected 3 or 4 inputs \(A, B, C\[, opts\]\), got 2> orthopair_problem('arguments', 'demo', 2, 3, 'A, B, C', [])
 %!error id=demo:nargin orthopair_problem('arguments', 'demo', 5, 3, 'A, B, C', [])
 %!error id=demo:badOption orthopair_problem('arguments', 'demo', 4, 3, 'A, B, C', {1})
+%!test
+%! opts = struct('a', 1, 'b', []);
+%! assert(orthopair_problem('option', opts, 'a', 2), 1);
+%! assert(orthopair_problem('option', opts, 'b', 2), 2);
+%! assert(orthopair_problem('option', opts, 'c', 'x'), 'x');
+%! assert(orthopair_problem('option', struct(), 'a', []), []);
