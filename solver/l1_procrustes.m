@@ -30,7 +30,7 @@ function [X, info] = l1_procrustes(M, Y, lambda, opts)
 %       [X, info] = l1_procrustes(eye(30), Y, 0.05);
 %       info.f, nnz(X)
 %
-%   See also ORTHOPAIR_SOLVE, SPARSE_PCA.
+%   See also ORTHOPAIR_SOLVE, SPARSE_PCA, ORTHOPAIR_CERTIFY.
 
 started = tic;
 if nargin < 4
