@@ -28,6 +28,13 @@
 %   pair_stationarity    - How far X is from a point no small rotation improves.
 %   seeded_uniform       - Uniform numbers that are the same in MATLAB and Octave.
 %
+% Building
+%   The help files of the MEX-files (brevak.m, ...) hold help text only; the
+%   MEX-file of the same name is found before them. Where it is missing, a
+%   call raises <name>:notBuilt: run make_mex in the matlab folder of the
+%   source tree (or install the Octave package orthopair) and add the
+%   folder of the MEX-files to the path.
+%
 % Version
 %   orthopair_version   - Version of the toolbox, e.g. '0.1.0'.
 %

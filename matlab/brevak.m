@@ -67,14 +67,8 @@
 %
 %   See also TOLMIV, ZANDREL, MAKE_MEX.
 
-% brevak is a MEX-file; this file holds its help text only.
-% When the MEX-file is built it is found before this file, which then serves
-% for `help` only; the function below runs only when it is missing.
-
 function varargout = brevak(varargin) %#ok<STOUT,INUSD>
-error('brevak:notBuilt', ['brevak: the MEX-file brevak is not built or not on the path. ' ...
-      'Run make_mex in the matlab folder of the source tree (or install the ' ...
-      'Octave package orthopair) and add the folder of the MEX-file to the path.']);
+error('brevak:notBuilt', 'brevak: MEX-file not built or not on the path; run make_mex (see Contents.m)');
 end
 
 %!test

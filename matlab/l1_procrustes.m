@@ -30,19 +30,13 @@ function [X, info] = l1_procrustes(M, Y, lambda, opts)
 %       [X, info] = l1_procrustes(eye(30), Y, 0.05);
 %       info.f, nnz(X)
 %
-%   See also ORTHOPAIR_SOLVE, SPARSE_PCA.
+%   See also ORTHOPAIR_SOLVE, SPARSE_PCA, ORTHOPAIR_CERTIFY.
 
 started = tic;
-if nargin < 3 || nargin > 4
-    error('l1_procrustes:nargin', ...
-        'l1_procrustes: expected 3 or 4 inputs (M, Y, lambda[, opts]), got %d.', nargin);
+if nargin < 4
+    opts = [];
 end
-if nargin < 4 || (isnumeric(opts) && isempty(opts))
-    opts = struct();
-end
-if ~isstruct(opts) || ~isscalar(opts)
-    error('l1_procrustes:badOption', 'l1_procrustes: opts must be a scalar struct or [].');
-end
+opts = orthopair_problem('arguments', 'l1_procrustes', nargin, 3, 'M, Y, lambda', opts);
 for arg = {{M, 1, 'M'}, {Y, 2, 'Y'}}
     [a, pos, name] = arg{1}{:};
     if ~isa(a, 'double') || ~isreal(a) || issparse(a) || ~ismatrix(a)

@@ -55,16 +55,10 @@ function cert = orthopair_certify(A, E, lambda, X, opts)
 %   See also ORTHOPAIR_SOLVE, ORTHOPAIR_POLISH, PAIR_SUBPROBLEM, BREVAK.
 
 started = tic;
-if nargin < 4 || nargin > 5
-    error('orthopair_certify:nargin', ...
-        'orthopair_certify: expected 4 or 5 inputs (A, E, lambda, X[, opts]), got %d.', nargin);
+if nargin < 5
+    opts = [];
 end
-if nargin < 5 || (isnumeric(opts) && isempty(opts))
-    opts = struct();
-end
-if ~isstruct(opts) || ~isscalar(opts)
-    error('orthopair_certify:badOption', 'orthopair_certify: opts must be a scalar struct or [].');
-end
+opts = orthopair_problem('arguments', 'orthopair_certify', nargin, 4, 'A, E, lambda, X', opts);
 [n, r, E, lam] = orthopair_problem('check', 'orthopair_certify', A, E, lambda, X, 'X');
 if isscalar(X)
     error('orthopair_certify:sizes', 'orthopair_certify: argument 4 (X) must be an n-by-r matrix.');

@@ -36,13 +36,10 @@ function [X, report] = orthopair_polish(A, E, lambda, X, opts)
 %   See also ORTHOPAIR_SOLVE, ORTHOPAIR_CERTIFY.
 
 started = tic;
-if nargin < 4 || nargin > 5
-    error('orthopair_polish:nargin', ...
-        'orthopair_polish: expected 4 or 5 inputs (A, E, lambda, X[, opts]), got %d.', nargin);
+if nargin < 5
+    opts = [];
 end
-if nargin < 5 || (isnumeric(opts) && isempty(opts))
-    opts = struct();
-end
+opts = orthopair_problem('arguments', 'orthopair_polish', nargin, 4, 'A, E, lambda, X', opts);
 orthopair_problem('options', 'orthopair_polish', opts, {'seed', 'verbose', 'plot'});
 orthopair_problem('check', 'orthopair_polish', A, E, lambda, X, 'X');
 if isscalar(X)

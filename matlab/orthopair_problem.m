@@ -32,6 +32,15 @@ function varargout = orthopair_problem(what, varargin)
 %   (print_every only with verbose true). Raises CALLER:badOption or
 %   CALLER:badPlot.
 %
+%   OPTS = ORTHOPAIR_PROBLEM('arguments', CALLER, N_IN, N_DATA, DATA, OPTS)
+%   checks the count of inputs CALLER was given, N_IN: N_DATA data
+%   arguments (named in the comma-separated list DATA) and an optional last
+%   one, OPTS, which must be a scalar struct or []. Returns OPTS with [] made
+%   struct(). Raises CALLER:nargin or CALLER:badOption.
+%
+%   V = ORTHOPAIR_PROBLEM('option', OPTS, NAME, DEFAULT) is OPTS.(NAME), or
+%   DEFAULT where OPTS has no such field or it holds [].
+%
 %   AX = ORTHOPAIR_PROBLEM('times', A, X) is A*X, for the struct form
 %   S*(D'*(D*X)). K = ORTHOPAIR_PROBLEM('block', A, P) is A(P, P).
 %
@@ -49,6 +58,15 @@ switch what
         [varargout{1:4}] = check_data(varargin{:});
     case 'options'
         check_options(varargin{:});
+    case 'arguments'
+        varargout{1} = check_arguments(varargin{:});
+    case 'option'
+        [opts, name, default] = varargin{1:3};
+        if isfield(opts, name) && ~isempty(opts.(name))
+            varargout{1} = opts.(name);
+        else
+            varargout{1} = default;
+        end
     case 'times'
         [A, X] = varargin{1:2};
         if isstruct(A)
@@ -191,6 +209,19 @@ if ~isa(a, 'double') || ~isreal(a) || (issparse(a) && ~sparse_ok) || ~ismatrix(a
 end
 end
 
+function opts = check_arguments(caller, n_in, n_data, data, opts)
+if n_in < n_data || n_in > n_data + 1
+    fail(caller, 'nargin', 'expected %d or %d inputs (%s[, opts]), got %d.', n_data, n_data + 1, ...
+        data, n_in);
+end
+if isnumeric(opts) && isempty(opts)
+    opts = struct();
+end
+if ~isstruct(opts) || ~isscalar(opts)
+    fail(caller, 'badOption', 'opts must be a scalar struct or [].');
+end
+end
+
 function check_options(caller, opts, extra)
 if isnumeric(opts) && isempty(opts)
     return;
@@ -298,3 +329,15 @@ end
 %!error id=demo:badA orthopair_problem('check', 'demo', struct('D', eye(3), 'scale', 0), [], 0, eye(3, 2), 'X')
 %!error id=demo:badOption orthopair_problem('options', 'demo', struct('tol', -1), {})
 %!error id=demo:badOption orthopair_problem('options', 'demo', struct('nosuch', 1), {})
+%!test
+%! assert(orthopair_problem('arguments', 'demo', 3, 3, 'A, B, C', []), struct());
+%! assert(orthopair_problem('arguments', 'demo', 4, 3, 'A, B, C', struct('tol', 1)), struct('tol', 1));
+%!error <expected 3 or 4 inputs \(A, B, C\[, opts\]\), got 2> orthopair_problem('arguments', 'demo', 2, 3, 'A, B, C', [])
+%!error id=demo:nargin orthopair_problem('arguments', 'demo', 5, 3, 'A, B, C', [])
+%!error id=demo:badOption orthopair_problem('arguments', 'demo', 4, 3, 'A, B, C', {1})
+%!test
+%! opts = struct('a', 1, 'b', []);
+%! assert(orthopair_problem('option', opts, 'a', 2), 1);
+%! assert(orthopair_problem('option', opts, 'b', 2), 2);
+%! assert(orthopair_problem('option', opts, 'c', 'x'), 'x');
+%! assert(orthopair_problem('option', struct(), 'a', []), []);

@@ -139,14 +139,8 @@
 %
 %   See also ORTHOPAIR_SEED, BREVAK, ZANDREL, TOLMIV.
 
-% orthopair_run is a MEX-file; this file holds its help text only.
-% When the MEX-file is built it is found before this file, which then serves
-% for `help` only; the function below runs only when it is missing.
-
 function varargout = orthopair_run(varargin) %#ok<STOUT,INUSD>
-error('orthopair_run:notBuilt', ['orthopair_run: the MEX-file orthopair_run is not built or not on the path. ' ...
-      'Run make_mex in the matlab folder of the source tree (or install the ' ...
-      'Octave package orthopair) and add the folder of the MEX-file to the path.']);
+error('orthopair_run:notBuilt', 'orthopair_run: MEX-file not built or not on the path; run make_mex (see Contents.m)');
 end
 
 %!test

@@ -11,14 +11,8 @@
 %
 %   See also ORTHOPAIR_RUN, ZANDREL, TOLMIV.
 
-% orthopair_seed is a MEX-file; this file holds its help text only.
-% When the MEX-file is built it is found before this file, which then serves
-% for `help` only; the function below runs only when it is missing.
-
 function varargout = orthopair_seed(varargin) %#ok<STOUT,INUSD>
-error('orthopair_seed:notBuilt', ['orthopair_seed: the MEX-file orthopair_seed is not built or not on the path. ' ...
-      'Run make_mex in the matlab folder of the source tree (or install the ' ...
-      'Octave package orthopair) and add the folder of the MEX-file to the path.']);
+error('orthopair_seed:notBuilt', 'orthopair_seed: MEX-file not built or not on the path; run make_mex (see Contents.m)');
 end
 
 %!test

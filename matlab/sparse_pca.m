@@ -124,140 +124,12 @@ function [X, info] = sparse_pca(C, r, lambda, opts)
 if nargin < 3
     error('sparse_pca:nargin', 'Call as sparse_pca(C, r, lambda) or sparse_pca(C, r, lambda, opts).');
 end
-if nargin < 4 || isempty(opts)
-    opts = struct();
+if nargin < 4
+    opts = [];
 end
-if ~isstruct(opts) || numel(opts) ~= 1
-    error('sparse_pca:badOption', 'opts must be a scalar struct.');
-end
-if ~isnumeric(C) || ~ismatrix(C) || isempty(C) || ~isreal(C) || ~all(isfinite(C(:)))
-    error('sparse_pca:badC', 'C must be a non-empty real finite matrix.');
-end
-own = {'data', 'center', 'standardize', 'divisor', 'starts', 'X0', 'refit', 'nnz', ...
-    'nnz_per_component', 'max_solves', 'swaps'};
-% The solver's options: the native run's table and what orthopair_solve
-% adds to it.
-table = orthopair_run();
-solver_names = [{table.name}, {'seed', 'plot'}];
-given = fieldnames(opts);
-for k = 1:numel(given)
-    if ~any(strcmp(given{k}, [own solver_names]))
-        error('sparse_pca:badOption', 'Unknown option ''%s''. Known options: %s.', ...
-            given{k}, strjoin([own solver_names], ', '));
-    end
-end
-P = prepare(C, opts);
-n = P.n;
-if ~isnumeric(r) || ~isscalar(r) || ~isreal(r) || r ~= fix(r) || r < 1 || r > n
-    error('sparse_pca:badR', 'r must be an integer with 1 <= r <= n (n = %d).', n);
-end
-if ~isnumeric(lambda) || ~isreal(lambda) || any(~isfinite(lambda(:))) || any(lambda(:) < 0) ...
-        || ~(numel(lambda) == 1 || numel(lambda) == r)
-    error('sparse_pca:badLambda', 'lambda must be one weight >= 0 or %d of them.', r);
-end
-lambda = double(lambda(:)') .* ones(1, r);
-solver_opts = struct();
-for k = 1:numel(solver_names)
-    if isfield(opts, solver_names{k}) && ~isempty(opts.(solver_names{k}))
-        solver_opts.(solver_names{k}) = opts.(solver_names{k});
-    end
-end
-seed = 1;
-if isfield(solver_opts, 'seed')
-    seed = solver_opts.seed;
-end
-refit = option(opts, 'refit', 'auto');
-if ~(islogical(refit) || isnumeric(refit) || strcmp(refit, 'auto'))
-    error('sparse_pca:badOption', 'refit must be true, false or ''auto''.');
-end
-X0 = option(opts, 'X0', []);
-if ~isempty(X0) && (~isnumeric(X0) || ~isequal(size(X0), [n r]))
-    error('sparse_pca:badX0', 'X0 must be n-by-r (%d-by-%d).', n, r);
-end
-
-P = add_pca(P, r);
-target = option(opts, 'nnz', []);
-per_target = option(opts, 'nnz_per_component', []);
-if ~isempty(target) && ~isempty(per_target)
-    error('sparse_pca:badOption', 'Give nnz or nnz_per_component, not both.');
-end
-if ~isempty(target) && (~isscalar(target) || target ~= fix(target) || target < r || target > n * r)
-    error('sparse_pca:badOption', 'nnz must be an integer in [r, n*r] = [%d, %d].', r, n * r);
-end
-if ~isempty(per_target) && (numel(per_target) ~= r || any(per_target ~= fix(per_target)) ...
-        || any(per_target < 1) || any(per_target > n))
-    error('sparse_pca:badOption', 'nnz_per_component must hold %d integers in [1, n].', r);
-end
-searching = ~isempty(target) || ~isempty(per_target);
-pca_only = ~searching && all(lambda == 0);
-
-% ---- the starts ---------------------------------------------------------
-% Several starts pay on small problems: on the real data sets of the
-% benchmark (r = 2, 4, 6, three weights each) the start from the principal
-% components did as well as the best of seven starts in 30 of 45 problems,
-% the best of the first five in 40.
-default_starts = 1;
-if isempty(X0) && ~pca_only && ~searching
-    if n <= 200
-        default_starts = 5;
-    elseif n <= 1000
-        default_starts = 3;
-    end
-end
-n_starts = option(opts, 'starts', default_starts);
-if ~isnumeric(n_starts) || ~isscalar(n_starts) || n_starts < 1 || n_starts ~= fix(n_starts)
-    error('sparse_pca:badOption', 'starts must be a positive integer.');
-end
-if pca_only
-    n_starts = 1;
-end
-starts = struct('kind', {}, 'seed', {}, 'X', {});
-if isempty(X0)
-    starts(1).kind = 'pca';
-    starts(1).X = P.V;
-else
-    starts(1).kind = 'given';
-    starts(1).X = X0;
-end
-starts(1).seed = seed;
-for k = 2:n_starts
-    starts(k).kind = 'random';
-    starts(k).seed = seed + k - 1;
-    starts(k).X = [];
-end
-
-% ---- the runs -----------------------------------------------------------
-clock = tic;
-runs = cell(1, n_starts);
-report = struct('kind', {}, 'seed', {}, 'f', {}, 'stop', {}, 'nnz', {}, 'variance', {}, ...
-    'adjusted_variance', {});
-for k = 1:n_starts
-    o = solver_opts;
-    o.seed = starts(k).seed;
-    if isfield(o, 'time_limit')
-        o.time_limit = max(0, solver_opts.time_limit - toc(clock));
-    end
-    start = starts(k).X;
-    if isempty(start)
-        start = r;
-    end
-    if searching
-        [Xk, ik, P, search] = nnz_search(P, start, target, per_target, o, opts, ~is_off(refit));
-        ik.search = search;
-    else
-        [Xk, ik, P] = solve(P, lambda, start, o);
-    end
-    m = measure(P, arrange(P, Xk, true));
-    runs{k} = struct('X', Xk, 'info', ik, 'measure', m);
-    report(k) = struct('kind', starts(k).kind, 'seed', starts(k).seed, 'f', ik.f, ...
-        'stop', ik.stop, 'nnz', nnz(Xk), 'variance', m.variance, ...
-        'adjusted_variance', m.adjusted);
-    if any(strcmp(ik.stop, {'target', 'callback', 'callback_error', 'interrupted', 'time_limit'}))
-        break;
-    end
-end
-runs = runs(1:numel(report));
-best = pick(P, runs, searching);
+[P, lambda, s] = check_call(C, r, lambda, opts);
+[runs, report, P] = run_starts(P, lambda, starts_of(P, s), s);
+best = pick(P, runs, s.searching);
 X = runs{best}.X;
 info = runs{best}.info;
 info.starts = report;
@@ -268,16 +140,183 @@ info.lambda = info_lambda(info, lambda);
 % principal components are the one users mean. The run above started at
 % them and certifies them; unless it found a lower F (it cannot, up to
 % rounding), the eigenvectors are returned as computed.
-if pca_only && info.f >= objective(P, P.V, lambda) - 1e-12 * max(1, abs(info.f))
+if s.pca_only && info.f >= objective(P, P.V, lambda) - 1e-12 * max(1, abs(info.f))
     X = P.V;
 end
 info.f_solve = info.f;
+[X, info] = order_and_refit(P, X, info, s);
+info.f = objective(P, X, info.lambda);
+info = add_variance(info, P, X);
+info.feasibility = norm(X' * X - eye(s.r), 'fro');
+info.nnz = nnz(X);
+info.nnz_per_component = full(sum(X ~= 0, 1));
+end
 
-% ---- order, signs, re-fit -----------------------------------------------
+% =========================================================================
+% The call: its arguments and options, the starts, the runs
+% =========================================================================
+
+function [P, lambda, s] = check_call(C, r, lambda, opts)
+% The problem P, the weights (one per column) and the settings s of a call,
+% each argument checked in the order the errors are documented.
+if isempty(opts)
+    opts = struct();
+elseif ~isstruct(opts) || numel(opts) ~= 1
+    error('sparse_pca:badOption', 'opts must be a scalar struct.');
+end
+if ~isnumeric(C) || ~ismatrix(C) || isempty(C) || ~isreal(C) || ~all(isfinite(C(:)))
+    error('sparse_pca:badC', 'C must be a non-empty real finite matrix.');
+end
+s = struct('opts', opts);
+[s.solver_opts, s.seed] = solver_options(opts);
+P = prepare(C, opts);
+n = P.n;
+if ~isnumeric(r) || ~isscalar(r) || ~isreal(r) || r ~= fix(r) || r < 1 || r > n
+    error('sparse_pca:badR', 'r must be an integer with 1 <= r <= n (n = %d).', n);
+end
+s.r = r;
+if ~isnumeric(lambda) || ~isreal(lambda) || any(~isfinite(lambda(:))) || any(lambda(:) < 0) ...
+        || ~(numel(lambda) == 1 || numel(lambda) == r)
+    error('sparse_pca:badLambda', 'lambda must be one weight >= 0 or %d of them.', r);
+end
+lambda = double(lambda(:)') .* ones(1, r);
+s.refit = option(opts, 'refit', 'auto');
+if ~(islogical(s.refit) || isnumeric(s.refit) || strcmp(s.refit, 'auto'))
+    error('sparse_pca:badOption', 'refit must be true, false or ''auto''.');
+end
+s.X0 = option(opts, 'X0', []);
+if ~isempty(s.X0) && (~isnumeric(s.X0) || ~isequal(size(s.X0), [n r]))
+    error('sparse_pca:badX0', 'X0 must be n-by-r (%d-by-%d).', n, r);
+end
+
+P = add_pca(P, r);
+s.target = option(opts, 'nnz', []);
+s.per_target = option(opts, 'nnz_per_component', []);
+if ~isempty(s.target) && ~isempty(s.per_target)
+    error('sparse_pca:badOption', 'Give nnz or nnz_per_component, not both.');
+end
+if ~isempty(s.target) && (~isscalar(s.target) || s.target ~= fix(s.target) || s.target < r ...
+        || s.target > n * r)
+    error('sparse_pca:badOption', 'nnz must be an integer in [r, n*r] = [%d, %d].', r, n * r);
+end
+if ~isempty(s.per_target) && (numel(s.per_target) ~= r || any(s.per_target ~= fix(s.per_target)) ...
+        || any(s.per_target < 1) || any(s.per_target > n))
+    error('sparse_pca:badOption', 'nnz_per_component must hold %d integers in [1, n].', r);
+end
+s.searching = ~isempty(s.target) || ~isempty(s.per_target);
+s.pca_only = ~s.searching && all(lambda == 0);
+end
+
+function [solver_opts, seed] = solver_options(opts)
+% The options meant for every solve (the native run's table and what
+% orthopair_solve adds to it), after a check that every name given is
+% known, and the seed of the first start.
+own = {'data', 'center', 'standardize', 'divisor', 'starts', 'X0', 'refit', 'nnz', ...
+    'nnz_per_component', 'max_solves', 'swaps'};
+table = orthopair_run();
+solver_names = [{table.name}, {'seed', 'plot'}];
+given = fieldnames(opts);
+for k = 1:numel(given)
+    if ~any(strcmp(given{k}, [own solver_names]))
+        error('sparse_pca:badOption', 'Unknown option ''%s''. Known options: %s.', ...
+            given{k}, strjoin([own solver_names], ', '));
+    end
+end
+solver_opts = struct();
+for k = 1:numel(solver_names)
+    value = option(opts, solver_names{k}, []);
+    if ~isempty(value)
+        solver_opts.(solver_names{k}) = value;
+    end
+end
+seed = option(solver_opts, 'seed', 1);
+end
+
+function starts = starts_of(P, s)
+% The starts of a call: the principal components (or X0), then seeded
+% random ones. Several starts pay on small problems: on the real data sets
+% of the benchmark (r = 2, 4, 6, three weights each) the start from the
+% principal components did as well as the best of seven starts in 30 of 45
+% problems, the best of the first five in 40.
+default_starts = 1;
+if isempty(s.X0) && ~s.pca_only && ~s.searching
+    if P.n <= 200
+        default_starts = 5;
+    elseif P.n <= 1000
+        default_starts = 3;
+    end
+end
+n_starts = option(s.opts, 'starts', default_starts);
+if ~isnumeric(n_starts) || ~isscalar(n_starts) || n_starts < 1 || n_starts ~= fix(n_starts)
+    error('sparse_pca:badOption', 'starts must be a positive integer.');
+end
+if s.pca_only
+    n_starts = 1;
+end
+starts = struct('kind', {}, 'seed', {}, 'X', {});
+if isempty(s.X0)
+    starts(1).kind = 'pca';
+    starts(1).X = P.V;
+else
+    starts(1).kind = 'given';
+    starts(1).X = s.X0;
+end
+starts(1).seed = s.seed;
+for k = 2:n_starts
+    starts(k).kind = 'random';
+    starts(k).seed = s.seed + k - 1;
+    starts(k).X = [];
+end
+end
+
+function [runs, report, P] = run_starts(P, lambda, starts, s)
+% One solve (or one search over lambda) from each start, until a stop the
+% caller asked for ends them all.
+clock = tic;
+runs = cell(1, numel(starts));
+report = struct('kind', {}, 'seed', {}, 'f', {}, 'stop', {}, 'nnz', {}, 'variance', {}, ...
+    'adjusted_variance', {});
+for k = 1:numel(starts)
+    o = s.solver_opts;
+    o.seed = starts(k).seed;
+    if isfield(o, 'time_limit')
+        o.time_limit = max(0, s.solver_opts.time_limit - toc(clock));
+    end
+    start = starts(k).X;
+    if isempty(start)
+        start = s.r;
+    end
+    if s.searching
+        [Xk, ik, P, search] = nnz_search(P, start, s.target, s.per_target, o, s.opts, ...
+            ~is_off(s.refit));
+        ik.search = search;
+    else
+        [Xk, ik, P] = solve(P, lambda, start, o);
+    end
+    m = measure(P, arrange(P, Xk, true));
+    runs{k} = struct('X', Xk, 'info', ik, 'measure', m);
+    report(k) = struct('kind', starts(k).kind, 'seed', starts(k).seed, 'f', ik.f, ...
+        'stop', ik.stop, 'nnz', nnz(Xk), 'variance', m.variance, ...
+        'adjusted_variance', m.adjusted);
+    if caller_stop(ik.stop)
+        break;
+    end
+end
+runs = runs(1:numel(report));
+end
+
+function stop = caller_stop(word)
+% Whether a run ended on a stop the caller asked for, which ends the rest.
+stop = any(strcmp(word, {'target', 'callback', 'callback_error', 'interrupted', 'time_limit'}));
+end
+
+function [X, info] = order_and_refit(P, X, info, s)
+% Columns ordered and signed; then, unless it is off or there is nothing to
+% re-fit, the loadings re-fit on their support (see "Re-fit" in the help).
 reorder = all(info.lambda == info.lambda(1));
 [X, order] = arrange(P, X, reorder);
 info.lambda = info.lambda(order);
-do_refit = ~pca_only && any(info.lambda > 0) && ~is_off(refit) ...
+do_refit = ~s.pca_only && any(info.lambda > 0) && ~is_off(s.refit) ...
     && any(strcmp(info.stop, {'certified', 'not_certified', 'stalled', 'max_iter'}));
 before = measure(P, X);
 info.refit = struct('applied', false, 'variance_before', before.variance, ...
@@ -288,7 +327,7 @@ if do_refit
     [Xr, order_r] = arrange(P, Xr, reorder);
     after = measure(P, Xr);
     wins = after.adjusted > before.adjusted * (1 + 1e-12);
-    if (wins || ~strcmp(refit, 'auto')) && norm(Xr' * Xr - eye(r), 'fro') <= 1e-12
+    if (wins || ~strcmp(s.refit, 'auto')) && norm(Xr' * Xr - eye(s.r), 'fro') <= 1e-12
         X = Xr;
         order = order(order_r);
         info.lambda = info.lambda(order_r);
@@ -299,11 +338,6 @@ if do_refit
     info.refit.rounds = rounds;
 end
 info.order = order;
-info.f = objective(P, X, info.lambda);
-info = add_variance(info, P, X);
-info.feasibility = norm(X' * X - eye(r), 'fro');
-info.nnz = nnz(X);
-info.nnz_per_component = full(sum(X ~= 0, 1));
 end
 
 % =========================================================================
@@ -563,7 +597,6 @@ function [X, info, P, search] = nnz_search(P, start, target, per_target, o, opts
 % columns interact only through X'*X = I).
 r = size(P.V, 2);
 max_solves = option(opts, 'max_solves', 40);
-swap_budget = option(opts, 'swaps', 300);
 per = ~isempty(per_target);
 if per
     goal = per_target(:)';
@@ -572,24 +605,17 @@ else
 end
 % A scale for lambda: the gradient of the variance term at the start is
 % C*X, whose entries set the size at which the L1 term starts to bite.
-Xs = start;
 scale = max(abs(P.pca_values(1)), realmin) / sqrt(P.n);
 lo = zeros(1, numel(goal));
 hi = Inf(1, numel(goal));
 lam = scale * ones(1, numel(goal));
-trail = struct('lambda', {}, 'nnz', {}, 'adjusted_variance', {});
-best_below = [];
-best_above = [];
-exact = [];
-X = [];
-info = [];
+seen = struct('trail', struct('lambda', {}, 'nnz', {}, 'adjusted_variance', {}), ...
+    'below', [], 'above', [], 'exact', [], 'within', [], 'within_value', -Inf, ...
+    'within_lambda', []);
 % Each solve starts from the loadings of the nearest weight below (the
 % denser side, the start itself at first): a very sparse point is a poor
 % start for a denser one.
-X_dense = Xs;
-best_within = [];
-best_within_value = -Inf;
-best_within_lambda = [];
+X_dense = start;
 for s = 1:max_solves
     lam_full = lam .* ones(1, r);
     [Xk, ik, P] = solve(P, lam_full, X_dense, o);
@@ -599,125 +625,143 @@ for s = 1:max_solves
     else
         count = sum(counts);
     end
-    m = measure(P, Xk);
-    trail(end + 1) = struct('lambda', lam_full, 'nnz', counts, 'adjusted_variance', m.adjusted); %#ok<AGROW>
-    entry = struct('X', Xk, 'info', ik, 'lambda', lam_full, 'nnz', sum(counts), ...
-        'counts', counts, 'variance', m.variance, 'adjusted_variance', m.adjusted);
-    if all(count <= goal) && allow_truncation
-        % The best re-fit point within the count, whatever its count: the
-        % counts are not ordered by what they keep.
-        Xr = refit_best(P, Xk);
-        value = greedy_adjusted(P, Xr);
-        if value > best_within_value
-            best_within_value = value;
-            best_within = Xr;
-            best_within_lambda = lam_full;
-        end
-    end
-    if all(count <= goal)
-        if isempty(best_below) || sum(counts) > best_below.nnz ...
-                || (sum(counts) == best_below.nnz && m.adjusted > best_below.adjusted_variance)
-            best_below = entry;
-        end
-    end
-    if sum(counts) > sum(goal)
-        if isempty(best_above) || sum(counts) < best_above.nnz ...
-                || (sum(counts) == best_above.nnz && m.adjusted > best_above.adjusted_variance)
-            best_above = entry;
-        end
-    end
-    if all(count == goal)
-        exact = entry;
-        break;
-    end
-    if any(strcmp(ik.stop, {'target', 'callback', 'callback_error', 'interrupted', 'time_limit'}))
+    seen = keep_solve(seen, P, Xk, ik, lam_full, counts, count, goal, allow_truncation);
+    if ~isempty(seen.exact) || caller_stop(ik.stop)
         break;
     end
     % Update each bracket: too many nonzeros needs a larger weight.
     if any(count > goal)
         X_dense = Xk;
     end
-    for j = 1:numel(goal)
-        if count(j) > goal(j)
-            lo(j) = lam(j);
-        elseif count(j) < goal(j)
-            hi(j) = lam(j);
-        else
-            continue;
-        end
-        if isinf(hi(j))
-            lam(j) = 2 * lam(j);
-        elseif lo(j) == 0
-            lam(j) = lam(j) / 2;
-        else
-            lam(j) = sqrt(lo(j) * hi(j));
-        end
-    end
+    [lam, lo, hi] = next_weights(lam, lo, hi, count, goal);
     if all(isfinite(hi) & lo > 0 & hi - lo <= 1e-9 * hi)
         break;
     end
 end
-chosen = exact;
+chosen = seen.exact;
 if isempty(chosen)
-    chosen = best_below;
+    chosen = seen.below;
 end
 within = ~isempty(chosen);
 if isempty(chosen)
-    chosen = best_above;
+    chosen = seen.above;
 end
 X = chosen.X;
 info = chosen.info;
+method = 'lambda';
+if allow_truncation && ~caller_stop(ik.stop)
+    [X, method, within, chosen] = better_support(P, X, chosen, within, seen, goal, per, ...
+        option(opts, 'swaps', 300));
+end
+search = struct('target', goal, 'reached', ~isempty(seen.exact) ...
+    || all(full(sum(X ~= 0, 1)) == goal) || (~per && nnz(X) == goal), 'within', within, ...
+    'method', method, 'lambda', chosen.lambda, 'solves', numel(seen.trail), ...
+    'below', side(seen.below), 'above', side(seen.above), 'trail', seen.trail);
+end
+
+function seen = keep_solve(seen, P, Xk, ik, lam_full, counts, count, goal, allow_truncation)
+% Adds one solve of the search to what it has seen: the trail, the nearest
+% counts on either side of the goal (more nonzeros within the count, or
+% fewer above it, and at equal counts more adjusted variance), the best
+% re-fit point within the count, and the solve that meets it exactly.
+m = measure(P, Xk);
+seen.trail(end + 1) = struct('lambda', lam_full, 'nnz', counts, 'adjusted_variance', m.adjusted);
+entry = struct('X', Xk, 'info', ik, 'lambda', lam_full, 'nnz', sum(counts), ...
+    'counts', counts, 'variance', m.variance, 'adjusted_variance', m.adjusted);
+if all(count <= goal) && allow_truncation
+    % The best re-fit point within the count, whatever its count: the
+    % counts are not ordered by what they keep.
+    Xr = refit_best(P, Xk);
+    value = greedy_adjusted(P, Xr);
+    if value > seen.within_value
+        seen.within_value = value;
+        seen.within = Xr;
+        seen.within_lambda = lam_full;
+    end
+end
+below = seen.below;
+if all(count <= goal) && (isempty(below) || sum(counts) > below.nnz ...
+        || (sum(counts) == below.nnz && m.adjusted > below.adjusted_variance))
+    seen.below = entry;
+end
+above = seen.above;
+if sum(counts) > sum(goal) && (isempty(above) || sum(counts) < above.nnz ...
+        || (sum(counts) == above.nnz && m.adjusted > above.adjusted_variance))
+    seen.above = entry;
+end
+if all(count == goal)
+    seen.exact = entry;
+end
+end
+
+function [lam, lo, hi] = next_weights(lam, lo, hi, count, goal)
+% One step on each bracket [lo, hi] of a weight whose count misses its
+% goal: doubling or halving until the goal is bracketed, then bisection on
+% a log scale.
+for j = 1:numel(goal)
+    if count(j) > goal(j)
+        lo(j) = lam(j);
+    elseif count(j) < goal(j)
+        hi(j) = lam(j);
+    else
+        continue;
+    end
+    if isinf(hi(j))
+        lam(j) = 2 * lam(j);
+    elseif lo(j) == 0
+        lam(j) = lam(j) / 2;
+    else
+        lam(j) = sqrt(lo(j) * hi(j));
+    end
+end
+end
+
+function [X, method, within, chosen] = better_support(P, X, chosen, within, seen, goal, per, swap_budget)
 % The L1 term picks a support; the count asked for may be better served by
 % truncated power steps from the nearest solutions on either side (the
-% count then is exact). Kept only when they keep more adjusted variance
-% than the re-fit solution of the search.
+% count then is exact), or by the best re-fit point the search saw within
+% the count, and then by single moves of a nonzero. Each is kept only when
+% it keeps more adjusted variance than the re-fit solution of the search.
 method = 'lambda';
-if allow_truncation && ~any(strcmp(ik.stop, {'target', 'callback', 'callback_error', 'interrupted', 'time_limit'}))
-    Xr = refit_best(P, X);
-    if isempty(Xr) || ~within
-        value = -Inf;
-    else
-        value = greedy_adjusted(P, Xr);
-    end
-    from = {};
-    if within
-        from{end + 1} = X;
-    end
-    if ~isempty(best_above)
-        from{end + 1} = best_above.X;
-    end
-    from{end + 1} = P.V;
-    for k = 1:numel(from)
-        Xt = count_ascent(P, from{k}, goal, per);
-        counts = full(sum(Xt ~= 0, 1));
-        if ~isempty(Xt) && all(counts <= goal) && sum(counts) <= sum(goal)
-            m = greedy_adjusted(P, Xt);
-            if m > value * (1 + 1e-12)
-                value = m;
-                X = Xt;
-                method = 'truncated';
-                within = true;
-            end
-        end
-    end
-    if best_within_value > value * (1 + 1e-12)
-        X = best_within;
-        value = best_within_value;
-        method = 'lambda';
-        chosen.lambda = best_within_lambda;
-    end
-    if within && swap_budget > 0
-        [Xs, gain] = swap_search(P, X, goal, per, swap_budget);
-        if gain > 0
-            X = Xs;
-            method = 'swaps';
+Xr = refit_best(P, X);
+if isempty(Xr) || ~within
+    value = -Inf;
+else
+    value = greedy_adjusted(P, Xr);
+end
+from = {};
+if within
+    from{end + 1} = X;
+end
+if ~isempty(seen.above)
+    from{end + 1} = seen.above.X;
+end
+from{end + 1} = P.V;
+for k = 1:numel(from)
+    Xt = count_ascent(P, from{k}, goal, per);
+    counts = full(sum(Xt ~= 0, 1));
+    if ~isempty(Xt) && all(counts <= goal) && sum(counts) <= sum(goal)
+        m = greedy_adjusted(P, Xt);
+        if m > value * (1 + 1e-12)
+            value = m;
+            X = Xt;
+            method = 'truncated';
+            within = true;
         end
     end
 end
-search = struct('target', goal, 'reached', ~isempty(exact) || all(full(sum(X ~= 0, 1)) == goal) ...
-    || (~per && nnz(X) == goal), 'within', within, 'method', method, ...
-    'lambda', chosen.lambda, 'solves', numel(trail), ...
-    'below', side(best_below), 'above', side(best_above), 'trail', trail);
+if seen.within_value > value * (1 + 1e-12)
+    X = seen.within;
+    method = 'lambda';
+    chosen.lambda = seen.within_lambda;
+end
+if within && swap_budget > 0
+    [Xs, gain] = swap_search(P, X, goal, per, swap_budget);
+    if gain > 0
+        X = Xs;
+        method = 'swaps';
+    end
+end
 end
 
 function s = side(entry)
@@ -793,11 +837,7 @@ for k = order
     if isempty(done)
         Z = eye(numel(S));
     else
-        N = X(S, done);
-        [U, ~] = svd(N);
-        sv = svd(N);
-        rank_n = sum(sv > 1e-12 * max(sv(1), realmin));
-        Z = U(:, rank_n + 1:end);
+        Z = complement(X(S, done));
     end
     if isempty(Z)
         X = [];
@@ -820,6 +860,15 @@ for k = order
 end
 end
 
+function Z = complement(N)
+% An orthonormal basis of the vectors y with N'*y = 0, from the SVD of N
+% (numerical rank at 1e-12 relative to the largest singular value).
+[U, ~] = svd(N);
+sv = svd(N);
+rank_n = sum(sv > 1e-12 * max(sv(1), realmin));
+Z = U(:, rank_n + 1:end);
+end
+
 function [M, B] = restricted(P, S, Z, X)
 % M = W'*C*W and B = W'*C*X for the loadings W that are Z on the rows S and
 % zero elsewhere, from the columns S of the data alone.
@@ -840,7 +889,7 @@ end
 
 function [X, rounds] = refit_on_support(P, X, Q, max_rounds)
 % Block-coordinate ascent of trace(X'*C*X) over X'*X = I with X zero
-% outside the pattern Q (default: the nonzeros of X). Column k, the others
+% outside the pattern Q, for at most MAX_ROUNDS rounds. Column k, the others
 % held, is best as the leading eigenvector of C restricted to its support S
 % and to the complement of the other columns there: with Z an orthonormal
 % basis of {y on S : X(S, others)'*y = 0}, the column is Z*w for the
@@ -849,12 +898,6 @@ function [X, rounds] = refit_on_support(P, X, Q, max_rounds)
 % column at a time (empty X on return when the pattern admits none).
 % Supports larger than 1500 are left as they are.
 [n, r] = size(X);
-if nargin < 3 || isempty(Q)
-    Q = (X ~= 0);
-end
-if nargin < 4
-    max_rounds = 50;
-end
 value = -Inf;
 rounds = 0;
 % From zero, the smallest supports go first: a column on one variable fixes
@@ -872,10 +915,7 @@ for round = 1:max_rounds
         if isempty(others) || ~any(N(:))
             Z = eye(numel(S));
         else
-            [U, ~] = svd(N);
-            sv = svd(N);
-            rank_n = sum(sv > 1e-12 * max(sv(1), realmin));
-            Z = U(:, rank_n + 1:end);
+            Z = complement(N);
         end
         if isempty(Z)
             if ~any(X(:, k))
@@ -1032,11 +1072,7 @@ off = (islogical(refit) || isnumeric(refit)) && ~refit;
 end
 
 function v = option(opts, name, default)
-if isfield(opts, name) && ~isempty(opts.(name))
-    v = opts.(name);
-else
-    v = default;
-end
+v = orthopair_problem('option', opts, name, default);
 end
 
 %!test

@@ -106,6 +106,76 @@ end
 if nargin < 3 || isempty(opts)
     opts = struct();
 end
+[C, scale] = check_matrix(C);
+n = size(C, 1);
+if ~isnumeric(r) || ~isscalar(r) || ~isreal(r) || r ~= fix(r) || r < 1 || r > n
+    error('sparse_pca_two_index:badRank', 'r must be an integer with 1 <= r <= n (n = %d).', n);
+end
+r = double(r);
+o = read_options(opts, n);
+X = start_point(o, n, r);
+for name = {'brevak', o.rule}
+    if ~exist(name{1}, 'file')
+        error('sparse_pca_two_index:noMex', ...
+            'The MEX-file %s is not on the path (build it and addpath its folder).', name{1});
+    end
+end
+
+% ---- state -----------------------------------------------------------------
+% Rows of X are stored as the columns of Xt = X' so that a row pair is two
+% contiguous columns, and the selectors see them as columns directly.
+Xt = X';
+CXt = Xt * C;                          % (C*X)' since C is symmetric
+h = new_history(o.max_iter, o.check_every);
+h.objective(1) = full_objective(Xt, CXt, o.lambda);
+if o.verbose
+    fprintf('sparse PCA by two-row steps: n = %d, r = %d, lambda = %g, rule = %s, %d pairs per step\n', ...
+        n, r, o.lambda, o.rule, o.n_sample);
+    fprintf('%9s  %22s  %12s  %10s  %9s\n', 'iteration', 'objective', 'stationarity', '|X''X - I|', 'time [s]');
+end
+
+stop_reason = 'max_iter';
+iter = 0;
+while true
+    % ---- check: stationarity, stall, progress (and always at the end) ----
+    if mod(iter, o.check_every) == 0 || iter >= o.max_iter
+        if iter > 0
+            CXt = Xt * C;              % drop the drift of the rank-2 updates
+            h.objective(iter + 1) = full_objective(Xt, CXt, o.lambda);
+        end
+        [h, stop] = check_point(h, iter, Xt, CXt, o, scale, t_start);
+        if ~isempty(stop)
+            stop_reason = stop;
+            break;
+        end
+    end
+    if iter >= o.max_iter
+        break;
+    end
+    iter = iter + 1;
+    [Xt, CXt, h.pairs(iter, :)] = two_row_step(Xt, CXt, C, o);
+    h.objective(iter + 1) = full_objective(Xt, CXt, o.lambda);
+end
+
+X = Xt';
+k = h.n_checks;
+history = struct('objective', h.objective(1:iter + 1), 'pairs', h.pairs(1:iter, :), ...
+    'check_iter', h.check_iter(1:k), 'stationarity', h.stationarity(1:k), ...
+    'feasibility', h.feasibility(1:k), 'check_time', h.check_time(1:k), ...
+    'iterations', iter, 'stop_reason', stop_reason, 'elapsed', toc(t_start), ...
+    'lambda', o.lambda, 'rule', o.rule, 'n_trials', o.n_sample, 'scale', scale);
+if o.verbose
+    if mod(iter, o.print_every) ~= 0
+        print_line(iter, h.objective(iter + 1), h.stationarity(k), h.feasibility(k), history.elapsed);
+    end
+    fprintf('stopped after %d iterations (%s) in %.2f s\n', iter, stop_reason, history.elapsed);
+end
+end
+
+% ---------------------------------------------------------------------------
+function [C, scale] = check_matrix(C)
+% C as a full symmetric double matrix, and norm(C, 1) (1 for C = 0), the
+% scale of the stopping tests.
 if ~isnumeric(C) || ~ismatrix(C) || size(C, 1) ~= size(C, 2) || isempty(C)
     error('sparse_pca_two_index:badC', 'C must be a non-empty square numeric matrix.');
 end
@@ -131,14 +201,13 @@ if n > 32768
     error('sparse_pca_two_index:tooLarge', ...
         'The pair selectors can draw row indices up to 32768 only; n = %d.', n);
 end
-if ~isnumeric(r) || ~isscalar(r) || ~isreal(r) || r ~= fix(r) || r < 1 || r > n
-    error('sparse_pca_two_index:badRank', 'r must be an integer with 1 <= r <= n (n = %d).', n);
 end
-r = double(r);
+
+function o = read_options(opts, n)
+% The options with their defaults for a C of size n, each checked.
 if ~isstruct(opts) || numel(opts) ~= 1
     error('sparse_pca_two_index:badOpts', 'opts must be a scalar struct.');
 end
-
 known = {'lambda', 'rule', 'n_trials', 'max_iter', 'tol', 'zero_tol', 'ftol', 'stall_iter', 'check_every', ...
     'seed', 'X0', 'verbose', 'print_every'};
 given = fieldnames(opts);
@@ -148,72 +217,129 @@ for k = 1:numel(given)
             'Unknown option ''%s''. Known options: %s.', given{k}, strjoin(known, ', '));
     end
 end
-
-lambda = get_option(opts, 'lambda', 0);
-check_scalar(lambda, 'lambda', 'badLambda', 0, Inf, false);
-
-rule = get_option(opts, 'rule', 'zandrel');
-if ~ischar(rule) || ~any(strcmp(rule, {'zandrel', 'tolmiv'}))
+o.lambda = get_option(opts, 'lambda', 0);
+check_scalar(o.lambda, 'lambda', 'badLambda', 0, Inf, false);
+o.rule = get_option(opts, 'rule', 'zandrel');
+if ~ischar(o.rule) || ~any(strcmp(o.rule, {'zandrel', 'tolmiv'}))
     error('sparse_pca_two_index:badRule', 'rule must be ''zandrel'' or ''tolmiv''.');
 end
-
-n_trials = get_option(opts, 'n_trials', n);
-check_scalar(n_trials, 'n_trials', 'badTrials', 1, Inf, true);
-max_iter = get_option(opts, 'max_iter', 500 * n);
-check_scalar(max_iter, 'max_iter', 'badMaxIter', 0, Inf, true);
-tol = get_option(opts, 'tol', 1e-8);
-check_scalar(tol, 'tol', 'badTol', 0, Inf, false);
-zero_tol = get_option(opts, 'zero_tol', 1e-8);
-check_scalar(zero_tol, 'zero_tol', 'badTol', 0, Inf, false);
-ftol = get_option(opts, 'ftol', 1e-14);
-check_scalar(ftol, 'ftol', 'badTol', 0, Inf, false);
-check_every = get_option(opts, 'check_every', n);
-check_scalar(check_every, 'check_every', 'badCheckEvery', 1, Inf, true);
-stall_iter = get_option(opts, 'stall_iter', 10 * check_every);
-check_scalar(stall_iter, 'stall_iter', 'badStallIter', 1, Inf, true);
-stall_iter = check_every * ceil(stall_iter / check_every);
-seed = get_option(opts, 'seed', 1);
-check_scalar(seed, 'seed', 'badSeed', -Inf, Inf, true);
-verbose = get_option(opts, 'verbose', false);
-if ~(islogical(verbose) || isnumeric(verbose)) || ~isscalar(verbose)
+% name, default, error identifier, least value, whole number
+numbers = {'n_trials', n, 'badTrials', 1, true; ...
+    'max_iter', 500 * n, 'badMaxIter', 0, true; ...
+    'tol', 1e-8, 'badTol', 0, false; ...
+    'zero_tol', 1e-8, 'badTol', 0, false; ...
+    'ftol', 1e-14, 'badTol', 0, false; ...
+    'check_every', n, 'badCheckEvery', 1, true};
+for k = 1:size(numbers, 1)
+    [name, default, id, lo, integer] = numbers{k, :};
+    o.(name) = get_option(opts, name, default);
+    check_scalar(o.(name), name, id, lo, Inf, integer);
+end
+o.stall_iter = get_option(opts, 'stall_iter', 10 * o.check_every);
+check_scalar(o.stall_iter, 'stall_iter', 'badStallIter', 1, Inf, true);
+o.stall_iter = o.check_every * ceil(o.stall_iter / o.check_every);
+o.seed = get_option(opts, 'seed', 1);
+check_scalar(o.seed, 'seed', 'badSeed', -Inf, Inf, true);
+o.verbose = get_option(opts, 'verbose', false);
+if ~(islogical(o.verbose) || isnumeric(o.verbose)) || ~isscalar(o.verbose)
     error('sparse_pca_two_index:badVerbose', 'verbose must be true or false.');
 end
-verbose = logical(verbose);
-print_every = get_option(opts, 'print_every', 10 * check_every);
-check_scalar(print_every, 'print_every', 'badPrintEvery', 1, Inf, true);
-print_every = check_every * ceil(print_every / check_every);
-
-X0 = get_option(opts, 'X0', []);
-if isempty(X0)
-    X = random_orthonormal(n, r, seed);
-else
-    if ~isnumeric(X0) || ~isreal(X0) || ~isequal(size(X0), [n r]) || ~all(isfinite(X0(:)))
-        error('sparse_pca_two_index:badX0', 'X0 must be a real finite %d-by-%d matrix.', n, r);
-    end
-    X = full(double(X0));
-    if norm(X' * X - eye(r), 'fro') > 1e-10
-        error('sparse_pca_two_index:badX0', 'X0 must have orthonormal columns (X0''*X0 = I).');
-    end
-end
-
-if ~exist('brevak', 'file')
-    error('sparse_pca_two_index:noMex', ...
-        'The MEX-file brevak is not on the path (build it and addpath its folder).');
-end
-if ~exist(rule, 'file')
-    error('sparse_pca_two_index:noMex', ...
-        'The MEX-file %s is not on the path (build it and addpath its folder).', rule);
-end
-use_tolmiv = strcmp(rule, 'tolmiv');
+o.verbose = logical(o.verbose);
+o.print_every = get_option(opts, 'print_every', 10 * o.check_every);
+check_scalar(o.print_every, 'print_every', 'badPrintEvery', 1, Inf, true);
+o.print_every = o.check_every * ceil(o.print_every / o.check_every);
+o.X0 = get_option(opts, 'X0', []);
 % The selectors score at most n pairs however many are asked for, and take
 % the count as a 32-bit integer: pass the effective count.
-n_sample = min(n_trials, n);
+o.n_sample = min(o.n_trials, n);
+end
 
-% ---- state -----------------------------------------------------------------
-% Rows of X are stored as the columns of Xt = X' so that a row pair is two
-% contiguous columns, and the selectors see them as columns directly.
-Xt = X';
-CXt = Xt * C;                          % (C*X)' since C is symmetric
+function X = start_point(o, n, r)
+% OPTS.X0, checked, or the seeded random orthonormal start.
+if isempty(o.X0)
+    X = random_orthonormal(n, r, o.seed);
+    return;
+end
+if ~isnumeric(o.X0) || ~isreal(o.X0) || ~isequal(size(o.X0), [n r]) || ~all(isfinite(o.X0(:)))
+    error('sparse_pca_two_index:badX0', 'X0 must be a real finite %d-by-%d matrix.', n, r);
+end
+X = full(double(o.X0));
+if norm(X' * X - eye(r), 'fro') > 1e-10
+    error('sparse_pca_two_index:badX0', 'X0 must have orthonormal columns (X0''*X0 = I).');
+end
+end
+
+function h = new_history(max_iter, check_every)
+% Room for every iteration's F and pair, and for every check.
+max_checks = floor(max_iter / check_every) + 2;
+h = struct('objective', zeros(max_iter + 1, 1), 'pairs', zeros(max_iter, 2), ...
+    'check_iter', zeros(max_checks, 1), 'stationarity', zeros(max_checks, 1), ...
+    'feasibility', zeros(max_checks, 1), 'check_time', zeros(max_checks, 1), 'n_checks', 0);
+end
+
+function [h, stop] = check_point(h, iter, Xt, CXt, o, scale, t_start)
+% Records a check at iteration ITER (h.objective(ITER + 1) already holds F
+% there) and prints a progress line when one is due. STOP is 'converged' or
+% 'stalled' when that test is met, else ''.
+k = h.n_checks + 1;
+h.n_checks = k;
+h.check_iter(k) = iter;
+h.stationarity(k) = pair_stationarity(Xt, CXt, o.lambda, o.zero_tol);
+h.feasibility(k) = norm(Xt * Xt' - eye(size(Xt, 1)), 'fro');
+h.check_time(k) = toc(t_start);
+if o.verbose && mod(iter, o.print_every) == 0
+    print_line(iter, h.objective(iter + 1), h.stationarity(k), h.feasibility(k), h.check_time(k));
+end
+stop = '';
+if h.stationarity(k) <= o.tol * scale
+    stop = 'converged';
+elseif iter >= o.stall_iter
+    drop = h.objective(iter - o.stall_iter + 1) - h.objective(iter + 1);
+    if drop <= o.ftol * max(abs(h.objective(iter + 1)), scale)
+        stop = 'stalled';
+    end
+end
+end
+
+function [Xt, CXt, P] = two_row_step(Xt, CXt, C, o)
+% One iteration: the pair P = [i j] of rows, the best V over O(2) for it,
+% and the update of X' and (C*X)'.
+[r, n] = size(Xt);
+% ---- pair choice -----------------------------------------------------
+Bt = pseudo_gradient(Xt, CXt, o.lambda);
+if strcmp(o.rule, 'tolmiv')
+    p = tolmiv(Xt, Bt, n, r, o.n_sample);
+else
+    p = zandrel(Xt, Bt, n, r, o.n_sample);
+end
+i = p(1);
+j = p(2);
+if ~(i >= 1 && i <= n && j >= 1 && j <= n && i ~= j && i == fix(i) && j == fix(j))
+    error('sparse_pca_two_index:badPair', 'The pair selector returned an invalid pair [%g; %g].', i, j);
+end
+P = [i j];
+
+% ---- subproblem over O(2) ------------------------------------------
+Zt = Xt(:, P);
+[Q, G] = pair_rotation_model(C(P, P), Zt, CXt(:, P));
+V = brevak(Q, G, o.lambda, Zt(:, 1), Zt(:, 2), r);
+if ~all(isfinite(V(:)))
+    error('sparse_pca_two_index:badStep', 'brevak returned a non-finite V at rows %d, %d.', i, j);
+end
+% V = [c s; -s c] or [-c s; s c] is orthogonal exactly when c^2 + s^2 = 1,
+% which the solver meets only to rounding, and the error has a bias: left
+% alone it would make X'X - I grow linearly with the number of steps.
+% delta = c^2 + s^2 - 1 is formed with the squares split into exact
+% two-term sums (Dekker), and one Newton step V <- V * (1 - delta/2)
+% takes V to the nearest doubles of the orthogonal matrix, whose residual
+% is unbiased rounding. Plain division by sqrt(c^2 + s^2) is not enough:
+% its rounding is biased as well.
+delta = unit_defect(V(1, 1), V(2, 1));
+if delta ~= 0
+    V = V - V * (0.5 * delta);
+end
+
+% ---- update ----------------------------------------------------------
 % An entry of V*Z whose size is below the rounding error of forming it,
 % 8*eps*(|z1k| + |z2k|), is zero for all the arithmetic can tell. So is an
 % entry below 8*eps in absolute value: the columns of X have unit norm, so it
@@ -221,131 +347,16 @@ CXt = Xt * C;                          % (C*X)' since C is symmetric
 % such entries are set to exact zeros; they are where BREVAK places the kinks
 % of the L1 term, and slightly-off zeros would otherwise linger at 1e-17 and
 % hide the kinks from the pair scores and the stationarity measure.
-snap = 8 * eps;
-
-objective = zeros(max_iter + 1, 1);
-pairs = zeros(max_iter, 2);
-max_checks = floor(max_iter / check_every) + 2;
-check_iter = zeros(max_checks, 1);
-stationarity = zeros(max_checks, 1);
-feasibility = zeros(max_checks, 1);
-check_time = zeros(max_checks, 1);
-n_checks = 0;
-
-objective(1) = full_objective(Xt, CXt, lambda);
-if verbose
-    fprintf('sparse PCA by two-row steps: n = %d, r = %d, lambda = %g, rule = %s, %d pairs per step\n', ...
-        n, r, lambda, rule, n_sample);
-    fprintf('%9s  %22s  %12s  %10s  %9s\n', 'iteration', 'objective', 'stationarity', '|X''X - I|', 'time [s]');
+Yt = Zt * V';                          % (V * Z)'
+if o.lambda > 0
+    level = (8 * eps) * max(abs(Zt(:, 1)) + abs(Zt(:, 2)), 1);
+    Yt(abs(Yt) <= [level level]) = 0;
+end
+Dt = Yt - Zt;
+Xt(:, P) = Yt;
+CXt = CXt + Dt * C(P, :);              % (C * X)' changes by dZ' * C(P, :)
 end
 
-stop_reason = 'max_iter';
-iter = 0;
-while true
-    % ---- check: stationarity, stall, progress (and always at the end) ----
-    if mod(iter, check_every) == 0 || iter >= max_iter
-        if iter > 0
-            CXt = Xt * C;              % drop the drift of the rank-2 updates
-            objective(iter + 1) = full_objective(Xt, CXt, lambda);
-        end
-        n_checks = n_checks + 1;
-        check_iter(n_checks) = iter;
-        stationarity(n_checks) = pair_stationarity(Xt, CXt, lambda, zero_tol);
-        feasibility(n_checks) = norm(Xt * Xt' - eye(r), 'fro');
-        check_time(n_checks) = toc(t_start);
-        if verbose && mod(iter, print_every) == 0
-            print_line(iter, objective(iter + 1), stationarity(n_checks), ...
-                feasibility(n_checks), check_time(n_checks));
-        end
-        if stationarity(n_checks) <= tol * scale
-            stop_reason = 'converged';
-            break;
-        end
-        if iter >= stall_iter
-            drop = objective(iter - stall_iter + 1) - objective(iter + 1);
-            if drop <= ftol * max(abs(objective(iter + 1)), scale)
-                stop_reason = 'stalled';
-                break;
-            end
-        end
-    end
-    if iter >= max_iter
-        break;
-    end
-    iter = iter + 1;
-
-    % ---- pair choice -----------------------------------------------------
-    Bt = pseudo_gradient(Xt, CXt, lambda);
-    if use_tolmiv
-        p = tolmiv(Xt, Bt, n, r, n_sample);
-    else
-        p = zandrel(Xt, Bt, n, r, n_sample);
-    end
-    i = p(1);
-    j = p(2);
-    if ~(i >= 1 && i <= n && j >= 1 && j <= n && i ~= j && i == fix(i) && j == fix(j))
-        error('sparse_pca_two_index:badPair', 'The pair selector returned an invalid pair [%g; %g].', i, j);
-    end
-    pairs(iter, :) = [i j];
-    P = [i j];
-
-    % ---- subproblem over O(2) ------------------------------------------
-    Zt = Xt(:, P);
-    [Q, G] = pair_rotation_model(C(P, P), Zt, CXt(:, P));
-    V = brevak(Q, G, lambda, Zt(:, 1), Zt(:, 2), r);
-    if ~all(isfinite(V(:)))
-        error('sparse_pca_two_index:badStep', 'brevak returned a non-finite V at rows %d, %d.', i, j);
-    end
-    % V = [c s; -s c] or [-c s; s c] is orthogonal exactly when c^2 + s^2 = 1,
-    % which the solver meets only to rounding, and the error has a bias: left
-    % alone it would make X'X - I grow linearly with the number of steps.
-    % delta = c^2 + s^2 - 1 is formed with the squares split into exact
-    % two-term sums (Dekker), and one Newton step V <- V * (1 - delta/2)
-    % takes V to the nearest doubles of the orthogonal matrix, whose residual
-    % is unbiased rounding. Plain division by sqrt(c^2 + s^2) is not enough:
-    % its rounding is biased as well.
-    delta = unit_defect(V(1, 1), V(2, 1));
-    if delta ~= 0
-        V = V - V * (0.5 * delta);
-    end
-
-    % ---- update ----------------------------------------------------------
-    Yt = Zt * V';                      % (V * Z)'
-    if lambda > 0
-        level = snap * max(abs(Zt(:, 1)) + abs(Zt(:, 2)), 1);
-        Yt(abs(Yt) <= [level level]) = 0;
-    end
-    Dt = Yt - Zt;
-    Xt(:, P) = Yt;
-    CXt = CXt + Dt * C(P, :);          % (C * X)' changes by dZ' * C(P, :)
-    objective(iter + 1) = full_objective(Xt, CXt, lambda);
-end
-
-X = Xt';
-history.objective = objective(1:iter + 1);
-history.pairs = pairs(1:iter, :);
-history.check_iter = check_iter(1:n_checks);
-history.stationarity = stationarity(1:n_checks);
-history.feasibility = feasibility(1:n_checks);
-history.check_time = check_time(1:n_checks);
-history.iterations = iter;
-history.stop_reason = stop_reason;
-history.elapsed = toc(t_start);
-history.lambda = lambda;
-history.rule = rule;
-history.n_trials = n_sample;
-history.scale = scale;
-
-if verbose
-    if mod(iter, print_every) ~= 0
-        print_line(iter, objective(iter + 1), stationarity(n_checks), ...
-            feasibility(n_checks), history.elapsed);
-    end
-    fprintf('stopped after %d iterations (%s) in %.2f s\n', iter, stop_reason, history.elapsed);
-end
-end
-
-% ---------------------------------------------------------------------------
 function value = full_objective(Xt, CXt, lambda)
 % F(X) = -1/2 <X, C*X> + lambda * ||X||_1, from the stored X' and (C*X)'.
 value = -0.5 * sum(sum(Xt .* CXt));
@@ -399,11 +410,7 @@ X = X .* repmat(d', n, 1);
 end
 
 function value = get_option(opts, name, default)
-if isfield(opts, name) && ~isempty(opts.(name))
-    value = opts.(name);
-else
-    value = default;
-end
+value = orthopair_problem('option', opts, name, default);
 end
 
 function check_scalar(value, name, id, lo, hi, integer)

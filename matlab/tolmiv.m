@@ -56,36 +56,34 @@
 %
 %   See also ZANDREL, BREVAK, MAKE_MEX.
 
-% tolmiv is a MEX-file; this file holds its help text only.
-% When the MEX-file is built it is found before this file, which then serves
-% for `help` only; the function below runs only when it is missing.
-
 function varargout = tolmiv(varargin) %#ok<STOUT,INUSD>
-error('tolmiv:notBuilt', ['tolmiv: the MEX-file tolmiv is not built or not on the path. ' ...
-      'Run make_mex in the matlab folder of the source tree (or install the ' ...
-      'Octave package orthopair) and add the folder of the MEX-file to the path.']);
+error('tolmiv:notBuilt', 'tolmiv: MEX-file not built or not on the path; run make_mex (see Contents.m)');
 end
 
 %!test
-%! % Under a fixed state of the C generator (orthopair_seed) a call is the
-%! % same computation every time: the same pair, and the same pairs after it.
+%! % The two selectors, tolmiv and zandrel, draw alike; the tests of what they
+%! % share are here. Under a fixed state of the C generator (orthopair_seed) a
+%! % call is the same computation every time: the same pair, and the same
+%! % pairs after it.
 %! state = randn ("state");
 %! randn ("state", 5);
 %! A = randn (3, 40);  B = randn (3, 40);
 %! randn ("state", state);
-%! orthopair_seed (7);
-%! p1 = tolmiv (A, B, 40, 3, 40);  p2 = tolmiv (A, B, 40, 3, 40);  first = [p1, p2];
-%! orthopair_seed (7);
-%! p1 = tolmiv (A, B, 40, 3, 40);  p2 = tolmiv (A, B, 40, 3, 40);  again = [p1, p2];
-%! assert (isequal (first, again));
-%! orthopair_seed (8);
-%! other = [];
-%! for k = 1:10
-%!   p = tolmiv (A, B, 40, 3, 5);  other = [other, p];
-%! endfor
-%! orthopair_seed (8);
-%! for k = 1:10
-%!   assert (isequal (tolmiv (A, B, 40, 3, 5), other(:, k)));
+%! for select = {@tolmiv, @zandrel}
+%!   f = select{1};
+%!   orthopair_seed (7);
+%!   first = [f(A, B, 40, 3, 40), f(A, B, 40, 3, 40)];
+%!   orthopair_seed (7);
+%!   assert (isequal (first, [f(A, B, 40, 3, 40), f(A, B, 40, 3, 40)]));
+%!   orthopair_seed (8);
+%!   other = zeros (2, 10);
+%!   for k = 1:10
+%!     other(:, k) = f (A, B, 40, 3, 5);
+%!   endfor
+%!   orthopair_seed (8);
+%!   for k = 1:10
+%!     assert (isequal (f (A, B, 40, 3, 5), other(:, k)));
+%!   endfor
 %! endfor
 %!test
 %! % Column 20 is zero in A and B, so every pair with it scores 0 and every
@@ -103,15 +101,18 @@ end
 %! randn ("state", state);
 %!test
 %! % Nothing to score: fewer than two columns, no trials, or only NaN scores.
-%! assert (tolmiv (1, 1, 1, 1, 10), [1; 2]);
-%! assert (tolmiv (ones (2, 4), ones (2, 4), 4, 2, 0), [1; 2]);
-%! assert (tolmiv (NaN (2, 4), ones (2, 4), 4, 2, 50), [1; 2]);
-%!test
-%! % Any result is a pair of distinct columns in range.
-%! for n_cols = 2:6
-%!   p = tolmiv (randn (3, n_cols), randn (3, n_cols), n_cols, 3, 5);
-%!   assert (size (p), [2 1]);
-%!   assert (p(1) != p(2) && all (p >= 1 & p <= n_cols & p == round (p)));
+%! % Otherwise any result is a pair of distinct columns in range.
+%! for select = {@tolmiv, @zandrel}
+%!   f = select{1};
+%!   assert (f (1, 1, 1, 1, 10), [1; 2]);
+%!   assert (f (ones (2, 4), ones (2, 4), 4, 2, 0), [1; 2]);
+%!   assert (f (ones (2, 4), ones (2, 4), 4, 2, -3), [1; 2]);
+%!   assert (f (NaN (2, 4), ones (2, 4), 4, 2, 50), [1; 2]);
+%!   for n_cols = 2:6
+%!     p = f (randn (3, n_cols), randn (3, n_cols), n_cols, 3, 5);
+%!     assert (size (p), [2 1]);
+%!     assert (p(1) != p(2) && all (p >= 1 & p <= n_cols & p == round (p)));
+%!   endfor
 %! endfor
 %!error id=tolmiv:nargin tolmiv (1, 2)
 %!error id=tolmiv:notRealDouble tolmiv (int8 (ones (2)), ones (2), 2, 2, 1)

@@ -10,50 +10,28 @@
 %       m = B(:,i)'*A(:,j);  o = B(:,j)'*A(:,i);  t = l + h;
 %       score = min(-t - sqrt((m - o)^2 + t^2), -t - sqrt((o + m)^2 + (l - h)^2))
 %
-%   min(N_TRIALS, N_COLS) pairs are scored. Each attempt draws i first, then
-%   j, from the C runtime's rand() generator of the host process; attempts
-%   with i == j are not counted. Where RAND_MAX >= N_COLS - 1 (glibc on
-%   Linux, macOS: RAND_MAX = 2^31 - 1) each index is one rand() value mod
-%   N_COLS, two values per attempt. Where RAND_MAX is smaller (the Windows C
-%   runtime has 32767), one value could never reach the higher columns, so
-%   each index is formed from k values, taken as the digits of one number in
-%   base RAND_MAX + 1 (the first drawn is the most significant) and reduced
-%   mod N_COLS: with a 15-bit rand(), k = 2 for 32768 < N_COLS <= 2^30 and
-%   k = 3 above, 2k values per attempt. Every column can then be chosen.
-%   The generator is never seeded here, so successive calls continue its
-%   sequence (ORTHOPAIR_SEED seeds it). Ties keep the pair scored first, and
-%   a NaN score never wins.
+%   The pairs are drawn exactly as TOLMIV draws them: min(N_TRIALS, N_COLS)
+%   pairs of distinct columns from the C runtime's rand() generator of the host process,
+%   which is never seeded here (ORTHOPAIR_SEED seeds it), so that the same
+%   state of that generator gives the same draws. Ties keep the pair scored
+%   first, and a NaN score never wins.
 %
 %   Arguments:
-%     A, B      real double arrays of at least N_ROWS*N_COLS elements each,
-%               read as N_ROWS-by-N_COLS matrices in column order whatever
-%               their shape: A(:), B(:) are split into columns of N_ROWS
-%               elements, and elements past N_ROWS*N_COLS are never read.
-%     N_COLS    number of candidate columns, at least 0.
-%     N_ROWS    length of every column, at least 0. With N_ROWS = 0 every
-%               score is 0 and the first pair scored is returned.
-%     N_TRIALS  number of pairs to score; N_TRIALS <= 0 scores none.
-%   The three counts are truncated toward zero (3.9 counts as 3, -0.5 as 0).
-%   Inputs after the fifth are ignored.
+%     A, B, N_COLS, N_ROWS, N_TRIALS  as for TOLMIV: A(:) and B(:) are read
+%               as N_ROWS-by-N_COLS matrices in column order, the counts are
+%               truncated toward zero, N_TRIALS <= 0 scores none, and inputs
+%               after the fifth are ignored.
 %
 %   Result:
-%     P         2-by-1 double column [i; j] of 1-based column indices. It is
-%               [1; 2] when no pair was scored (N_COLS < 2 or N_TRIALS < 1)
-%               or every score was NaN. [1; 2] is a placeholder, not a
-%               choice: with N_COLS < 2 it names a column that does not
-%               exist, so test N_COLS >= 2 before using P.
+%     P         2-by-1 double column [i; j] of 1-based column indices, or the
+%               placeholder [1; 2] when no pair was scored (N_COLS < 2 or
+%               N_TRIALS < 1) or every score was NaN; with N_COLS < 2 it
+%               names a column that does not exist.
 %
 %   Errors:
-%   A call that cannot mean anything raises an error with an identifier and
-%   returns nothing:
-%     zandrel:nargin         fewer than five inputs
-%     zandrel:nargout        more than one output
-%     zandrel:notRealDouble  A or B not a real, full double array
-%     zandrel:notRealScalar  a count empty, complex, sparse or not numeric
-%     zandrel:badCount       a count that is NaN or infinite, or lies outside
-%                            -2147483648 ... 2147483647 once truncated, or a
-%                            negative N_COLS or N_ROWS
-%     zandrel:tooShort       A or B with fewer than N_ROWS*N_COLS elements
+%   The identifiers of TOLMIV's errors with the prefix zandrel, for the same
+%   causes: zandrel:nargin, zandrel:nargout, zandrel:notRealDouble,
+%   zandrel:notRealScalar, zandrel:badCount, zandrel:tooShort.
 %
 %   Example:
 %       A = randn(5, 8); B = randn(5, 8);
@@ -62,37 +40,12 @@
 %
 %   See also TOLMIV, BREVAK, MAKE_MEX.
 
-% zandrel is a MEX-file; this file holds its help text only.
-% When the MEX-file is built it is found before this file, which then serves
-% for `help` only; the function below runs only when it is missing.
-
 function varargout = zandrel(varargin) %#ok<STOUT,INUSD>
-error('zandrel:notBuilt', ['zandrel: the MEX-file zandrel is not built or not on the path. ' ...
-      'Run make_mex in the matlab folder of the source tree (or install the ' ...
-      'Octave package orthopair) and add the folder of the MEX-file to the path.']);
+error('zandrel:notBuilt', 'zandrel: MEX-file not built or not on the path; run make_mex (see Contents.m)');
 end
 
-%!test
-%! % Under a fixed state of the C generator (orthopair_seed) a call is the
-%! % same computation every time: the same pair, and the same pairs after it.
-%! state = randn ("state");
-%! randn ("state", 5);
-%! A = randn (3, 40);  B = randn (3, 40);
-%! randn ("state", state);
-%! orthopair_seed (7);
-%! p1 = zandrel (A, B, 40, 3, 40);  p2 = zandrel (A, B, 40, 3, 40);  first = [p1, p2];
-%! orthopair_seed (7);
-%! p1 = zandrel (A, B, 40, 3, 40);  p2 = zandrel (A, B, 40, 3, 40);  again = [p1, p2];
-%! assert (isequal (first, again));
-%! orthopair_seed (8);
-%! other = [];
-%! for k = 1:10
-%!   p = zandrel (A, B, 40, 3, 5);  other = [other, p];
-%! endfor
-%! orthopair_seed (8);
-%! for k = 1:10
-%!   assert (isequal (zandrel (A, B, 40, 3, 5), other(:, k)));
-%! endfor
+% What zandrel shares with tolmiv (draws under a seed, results with nothing
+% to score, pairs in range) is tested in tolmiv.m.
 %!test
 %! % Column 20 is zero in A and B, and <B_i, A_i> < 0 for every other column:
 %! % then a pair with column 20 scores exactly 0, the worst score there is,
@@ -109,18 +62,6 @@ end
 %!   assert (all (p >= 1 & p < 20) && p(1) != p(2));
 %! endfor
 %! randn ("state", state);
-%!test
-%! % Nothing to score: fewer than two columns, no trials, or only NaN scores.
-%! assert (zandrel (1, 1, 1, 1, 10), [1; 2]);
-%! assert (zandrel (ones (2, 4), ones (2, 4), 4, 2, -3), [1; 2]);
-%! assert (zandrel (NaN (2, 4), ones (2, 4), 4, 2, 50), [1; 2]);
-%!test
-%! % Any result is a pair of distinct columns in range.
-%! for n_cols = 2:6
-%!   p = zandrel (randn (3, n_cols), randn (3, n_cols), n_cols, 3, 5);
-%!   assert (size (p), [2 1]);
-%!   assert (p(1) != p(2) && all (p >= 1 & p <= n_cols & p == round (p)));
-%! endfor
 %!error id=zandrel:nargin zandrel (1, 2)
 %!error id=zandrel:notRealDouble zandrel (ones (2) + 1i, ones (2), 2, 2, 1)
 %!error id=zandrel:tooShort zandrel (ones (2), ones (2), 3, 2, 1)

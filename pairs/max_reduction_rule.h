@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/constants.h"
+#include "column_pointers.h"
 #include "pair_frame.h"
 #include "pair_lanes.h"
 
@@ -39,59 +40,48 @@ inline double reduction(double h, double l, double m, double o) {
     return s1 < s2 ? s1 : s2;
 }
 
-// The scores of C pairs from one pass over the rows.
-//
-// The four products of a pair read only the four columns Aᵢ, Aⱼ, Bᵢ, Bⱼ, and
-// each element is loaded once: with a = {Aᵢ[r], Aⱼ[r]}, row r adds Bᵢ[r]·a to
-// the lanes {h, m} and Bⱼ[r]·a to the lanes {o, l}. Each lane is one running
-// sum from +0 in ascending row order, as the literal product takes it; what
-// the pass gains is that the 4·C sums no longer wait on one another's
-// additions, and that each column is read once, not once per product.
-//
-// Three pairs are as many as fit in the registers of baseline x86-64: twelve
-// column pointers, six sums and the temporaries.
-template <int C, typename L>
-PAIR_KERNEL_INLINE void reduction_scores(const PairColumns* pairs, int64_t n_rows, double* scores) {
-    using V = typename L::V;
-    const double* a_i[C];
-    const double* a_j[C];
-    const double* b_i[C];
-    const double* b_j[C];
-    V hm[C];  // {h, m}: Bᵢ against Aᵢ and Aⱼ
-    V ol[C];  // {o, l}: Bⱼ against Aᵢ and Aⱼ
-    for (int k = 0; k < C; ++k) {
-        a_i[k] = pairs[k].a_i;
-        a_j[k] = pairs[k].a_j;
-        b_i[k] = pairs[k].b_i;
-        b_j[k] = pairs[k].b_j;
-        hm[k] = L::make(0.0, 0.0);
-        ol[k] = L::make(0.0, 0.0);
-    }
-    for (int64_t r = 0; r < n_rows; ++r) {
-        pair_frame::unrolled<C>([&](auto k) {
-            const V a = L::make(a_i[k][r], a_j[k][r]);
-            const double bi = b_i[k][r];
-            const double bj = b_j[k][r];
-            hm[k] = L::add(hm[k], L::mul(L::make(bi, bi), a));
-            ol[k] = L::add(ol[k], L::mul(L::make(bj, bj), a));
-        });
-    }
-    for (int k = 0; k < C; ++k) {
-        const double h = L::low(hm[k]);
-        const double m = L::high(hm[k]);
-        const double o = L::low(ol[k]);
-        const double l = L::high(ol[k]);
-        scores[k] = reduction(h, l, m, o);
-    }
-}
-
 struct MaxReductionRule {
     static constexpr double initial_best = SENTINEL;
-    template <int C, typename L>
-    static void scores(const PairColumns* pairs, int64_t n_rows, double* scores) {
-        reduction_scores<C, L>(pairs, n_rows, scores);
-    }
     static bool improves(double score, double best) { return score < best; }
+
+    // The scores of C pairs from one pass over the rows.
+    //
+    // The four products of a pair read only the four columns Aᵢ, Aⱼ, Bᵢ, Bⱼ, and
+    // each element is loaded once: with a = {Aᵢ[r], Aⱼ[r]}, row r adds Bᵢ[r]·a to
+    // the lanes {h, m} and Bⱼ[r]·a to the lanes {o, l}. Each lane is one running
+    // sum from +0 in ascending row order, as the literal product takes it; what
+    // the pass gains is that the 4·C sums no longer wait on one another's
+    // additions, and that each column is read once, not once per product.
+    //
+    // Three pairs are as many as fit in the registers of baseline x86-64: twelve
+    // column pointers, six sums and the temporaries.
+    template <int C, typename L>
+    static void scores(const PairColumns* pairs, int64_t n_rows, double* out) {
+        using V = typename L::V;
+        const ColumnPointers<C> col(pairs);
+        V hm[C];  // {h, m}: Bᵢ against Aᵢ and Aⱼ
+        V ol[C];  // {o, l}: Bⱼ against Aᵢ and Aⱼ
+        for (int k = 0; k < C; ++k) {
+            hm[k] = L::make(0.0, 0.0);
+            ol[k] = L::make(0.0, 0.0);
+        }
+        for (int64_t r = 0; r < n_rows; ++r) {
+            pair_frame::unrolled<C>([&](auto k) {
+                const V a = L::make(col.a_i[k][r], col.a_j[k][r]);
+                const double bi = col.b_i[k][r];
+                const double bj = col.b_j[k][r];
+                hm[k] = L::add(hm[k], L::mul(L::make(bi, bi), a));
+                ol[k] = L::add(ol[k], L::mul(L::make(bj, bj), a));
+            });
+        }
+        for (int k = 0; k < C; ++k) {
+            const double h = L::low(hm[k]);
+            const double m = L::high(hm[k]);
+            const double o = L::low(ol[k]);
+            const double l = L::high(ol[k]);
+            out[k] = reduction(h, l, m, o);
+        }
+    }
 };
 
 }  // namespace pair_rules

@@ -8,14 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/scratch-folder.sh"
 build=${1:-$root/build}
-if [[ $# -ge 2 ]]; then
-  work=$2
-  scratch_folder "$work"
-else
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-fi
-work=$(cd "$work" && pwd)
+work_folder "${@:2:1}"
 
 cmake --install "$build" --prefix "$work/prefix" >"$work/install.log"
 cmake -S "$root/tests/package/consumer" -B "$work/consumer" \

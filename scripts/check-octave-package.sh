@@ -8,14 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/scratch-folder.sh"
-if [[ $# -ge 1 ]]; then
-  work=$1
-  scratch_folder "$work"
-else
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-fi
-work=$(cd "$work" && pwd)
+work_folder "${@:1:1}"
 
 bash "$root/scripts/build-octave-package.sh" "$work"
 tarball=$(ls "$work"/orthopair-*.tar.gz)

@@ -1,4 +1,4 @@
-# Sourced by the check scripts: scratch_folder PATH empties PATH for a new
+# Sourced by the check scripts. scratch_folder PATH empties PATH for a new
 # run, or makes it, and marks it as ours. A folder that already holds files
 # but no mark (a user's folder named by mistake, "." or $HOME say) is never
 # emptied: the script stops instead.
@@ -11,4 +11,18 @@ scratch_folder() {
   rm -rf "$folder"
   mkdir -p "$folder"
   touch "$folder/.orthopair-scratch"
+}
+
+# work_folder [PATH] sets work to the absolute path of the folder a check
+# script runs in: PATH, emptied with scratch_folder, or without PATH a new
+# temporary folder that is removed when the script exits.
+work_folder() {
+  if [[ $# -ge 1 ]]; then
+    work=$1
+    scratch_folder "$work"
+  else
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+  fi
+  work=$(cd "$work" && pwd)
 }

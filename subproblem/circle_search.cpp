@@ -359,22 +359,19 @@ const Kernels* kernels_for(orthopair::LanePath path) {
 
 orthopair::LanePath chosen_path() { return choice().path; }
 
-CircleResult search_with(const CircleProblem& problem, const Kernels& lanes) {
-    const int32_t terms = problem.term_count > 0 ? problem.term_count : 0;
-    const double* coef_c = problem.coef_c;
-    const double* coef_s = problem.coef_s;
+namespace {
 
-    Scratch breakpoints = make_scratch(*problem.heap, terms);
-    Scratch magnitudes = make_scratch(*problem.heap, terms);
-    Scratch endpoints = make_scratch(*problem.heap, 2 * int64_t{terms} + 2);
-
-    // Each term whose s-coefficient is not negligible changes sign at the
-    // slope t = s/c = −coef_c/coef_s.
+// Collects the slope t = s/c = −coef_c/coef_s at which each term whose
+// s-coefficient is not negligible changes sign, in term order, and their
+// magnitudes sorted ascending. Returns how many there are; *all_finite says
+// whether every coefficient is finite.
+int32_t sign_changes(const double* coef_c, const double* coef_s, int32_t terms,
+                     double* breakpoints, double* magnitudes, bool* all_finite) {
     int32_t m = 0;
     bool any_nan = false;
-    bool all_finite = true;
+    bool finite = true;
     for (int32_t k = 0; k < terms; ++k) {
-        all_finite = all_finite && std::isfinite(coef_c[k]) && std::isfinite(coef_s[k]);
+        finite = finite && std::isfinite(coef_c[k]) && std::isfinite(coef_s[k]);
         const double a = (coef_s[k] < 0.0) ? -coef_s[k] : coef_s[k];
         if (a > DEGENERACY_EPS) {
             const double t = -(coef_c[k] / coef_s[k]);
@@ -384,6 +381,7 @@ CircleResult search_with(const CircleProblem& problem, const Kernels& lanes) {
             ++m;
         }
     }
+    *all_finite = finite;
     // Magnitudes carry no sign bit, so without NaN any correct sort gives the
     // one ascending order, bit for bit. With a NaN among them the exchange
     // passes leave an order of their own, not even ascending for the other
@@ -395,33 +393,34 @@ CircleResult search_with(const CircleProblem& problem, const Kernels& lanes) {
     // roots; the order then decides nothing, but keeping it literal costs
     // nothing outside such calls.)
     if (any_nan) {
-        sort_ascending(magnitudes.get(), m);
+        sort_ascending(magnitudes, m);
     } else {
-        std::sort(magnitudes.get(), magnitudes.get() + m);
+        std::sort(magnitudes, magnitudes + m);
     }
+    return m;
+}
 
-    // Symmetric interval ends: every signed breakpoint is among them, so no
-    // breakpoint lies strictly inside an interval.
+// Symmetric interval ends from the m sorted magnitudes (2·m + 2 of them):
+// every signed breakpoint is among them, so no breakpoint lies strictly
+// inside an interval.
+void interval_ends(const double* magnitudes, int32_t m, double* endpoints) {
     endpoints[0] = -SENTINEL;
     for (int32_t j = 0; j < m; ++j) {
         endpoints[1 + j] = -magnitudes[m - 1 - j];
         endpoints[1 + m + j] = magnitudes[j];
     }
     endpoints[2 * m + 1] = SENTINEL;
+}
 
-    Search search(problem, lanes);
-
-    search.offer(1.0, 0.0);
-    search.offer(0.0, 1.0);
-    search.offer(0.0, -1.0);
-    search.offer(-1.0, 0.0);
-
-    for (int32_t k = 0; k < m; ++k) {
-        const double t = breakpoints[k];
-        const double r = slope_cos(t);
-        search.offer_opposites(r, r * t);
-    }
-
+// Offers the stationary points of every interval between the given ends,
+// intervals left to right, LANE_BLOCK at a time: first the sign sums of the
+// whole block, then each interval's stationary points in order.
+void offer_stationary_points(const CircleProblem& problem, const Kernels& lanes,
+                             const double* endpoints, int32_t intervals, bool all_finite,
+                             Search& search) {
+    const int32_t terms = problem.term_count > 0 ? problem.term_count : 0;
+    const double* coef_c = problem.coef_c;
+    const double* coef_s = problem.coef_s;
     const double d = problem.quad_cs;
     const double g = (problem.quad_cc - problem.quad_ss) * (-2.0);
     const double d2 = d * d;
@@ -430,9 +429,6 @@ CircleResult search_with(const CircleProblem& problem, const Kernels& lanes) {
     const double g2 = g * g;
     const double lambda = problem.lambda;
 
-    // Intervals left to right, LANE_BLOCK at a time: first the sign sums of
-    // the whole block, then each interval's stationary points in order.
-    const int32_t intervals = 2 * m + 1;
     for (int32_t first = 0; first < intervals; first += LANE_BLOCK) {
         const int32_t block = std::min<int32_t>(LANE_BLOCK, intervals - first);
         double mid[LANE_BLOCK];
@@ -458,7 +454,36 @@ CircleResult search_with(const CircleProblem& problem, const Kernels& lanes) {
                                true);
         }
     }
+}
 
+}  // namespace
+
+CircleResult search_with(const CircleProblem& problem, const Kernels& lanes) {
+    const int32_t terms = problem.term_count > 0 ? problem.term_count : 0;
+
+    Scratch breakpoints = make_scratch(*problem.heap, terms);
+    Scratch magnitudes = make_scratch(*problem.heap, terms);
+    Scratch endpoints = make_scratch(*problem.heap, 2 * int64_t{terms} + 2);
+
+    bool all_finite = true;
+    const int32_t m = sign_changes(problem.coef_c, problem.coef_s, terms, breakpoints.get(),
+                                   magnitudes.get(), &all_finite);
+    interval_ends(magnitudes.get(), m, endpoints.get());
+
+    Search search(problem, lanes);
+
+    search.offer(1.0, 0.0);
+    search.offer(0.0, 1.0);
+    search.offer(0.0, -1.0);
+    search.offer(-1.0, 0.0);
+
+    for (int32_t k = 0; k < m; ++k) {
+        const double t = breakpoints[k];
+        const double r = slope_cos(t);
+        search.offer_opposites(r, r * t);
+    }
+
+    offer_stationary_points(problem, lanes, endpoints.get(), 2 * m + 1, all_finite, search);
     return search.result();
 }
 }  // namespace circle_lanes

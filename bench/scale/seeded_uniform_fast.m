@@ -22,10 +22,7 @@ function U = seeded_uniform_fast(m, n, seed)
 
 modulus = 2147483647;
 mult = 16807;
-x0 = mod(double(seed), modulus);
-if x0 == 0
-    x0 = 1;
-end
+[~, x0] = seeded_uniform(0, 0, seed);   % the start state, as SEEDED_UNIFORM takes it
 count = m * n;
 x = zeros(count, 1);
 if count > 0
