@@ -1,0 +1,441 @@
+// Each rule's driver against a plain reference written from the rule's
+// definition. The references call the same building blocks as the engine
+// (pair_model, pair_step, the products kept by Products, the selectors) so
+// that where they promise the same steps in the same order the two runs agree
+// to the last bit; the prox step is computed independently and compared to a
+// tolerance. Certified runs of every rule are checked against both
+// certificates computed literally.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "manifold.h"
+#include "method_internal.h"
+#include "oracle.h"
+#include "pair_select_with.h"
+#include "prox_subproblem.h"
+#include "run_generator.h"
+#include "stiefel.h"
+#include "test_support.h"
+
+using method::Problem;
+using method::Products;
+using method::Rule;
+using method_test::Instance;
+
+namespace {
+
+// ---- instances ----------------------------------------------------------------
+
+// A random instance whose A is dense, or in the gram form scale·DᵀD (then
+// Instance::A holds the same matrix formed entry by entry, for the literal
+// checks). The instance owns everything the problem points into.
+struct Case {
+    Instance inst;
+    std::vector<double> D;  // m×n for the gram form
+    int32_t m = 0;
+    double scale = 0;
+    bool gram = false;
+
+    void bind()
+    {
+        inst.bind();
+        if (gram) inst.problem.A = method::gram_operator(m, inst.n, D.data(), scale);
+    }
+};
+
+struct Shape {
+    int32_t n, r;
+    double lambda;
+    bool with_e;
+    bool gram;
+    uint64_t seed;
+};
+
+std::string describe(const Shape& s)
+{
+    return "n=" + std::to_string(s.n) + " r=" + std::to_string(s.r) + " lambda=" + std::to_string(s.lambda) +
+           (s.with_e ? " E" : "") + (s.gram ? " gram" : " dense") + " seed=" + std::to_string(s.seed);
+}
+
+void make_setup(const Shape& s, Case& out)
+{
+    out.inst = method_test::random_instance(s.n, s.r, s.lambda, s.seed, s.with_e, s.seed % 2 == 1);
+    out.gram = s.gram;
+    if (s.gram) {
+        std::mt19937_64 rng(s.seed * 7919 + 1);
+        std::normal_distribution<double> normal;
+        out.m = 6 + static_cast<int32_t>(s.seed % 5);
+        out.scale = -1.5;
+        out.D.resize(static_cast<size_t>(out.m) * s.n);
+        for (double& d : out.D) d = normal(rng) / std::sqrt(out.m);
+        for (int32_t i = 0; i < s.n; ++i) {
+            for (int32_t j = 0; j < s.n; ++j) {
+                double v = 0;
+                for (int32_t k = 0; k < out.m; ++k) {
+                    v += out.D[k + static_cast<size_t>(out.m) * i] * out.D[k + static_cast<size_t>(out.m) * j];
+                }
+                out.inst.A[i + static_cast<size_t>(s.n) * j] = out.scale * v;
+            }
+        }
+    }
+    out.bind();
+}
+
+// The shapes the differential tests run on: small and larger n, one and
+// several columns, weak and strong L1, with and without E, both forms of A.
+std::vector<Shape> shapes()
+{
+    std::vector<Shape> out;
+    uint64_t seed = 1;
+    for (int32_t n : {6, 13, 30}) {
+        for (int32_t r : {1, 3}) {
+            for (double lambda : {0.0, 0.15, 0.6}) {
+                const bool with_e = seed % 3 == 0;
+                const bool gram = seed % 2 == 0;
+                out.push_back({n, r, lambda, with_e, gram, seed++});
+            }
+        }
+    }
+    out.push_back({9, 9, 0.3, true, false, seed++});  // square X
+    out.push_back({20, 5, 0.3, true, true, seed++});
+    return out;
+}
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+size_t at(int32_t r, int32_t i, int32_t c) { return c + static_cast<size_t>(r) * i; }
+
+// ---- the reference state of a run of pair steps --------------------------------
+
+// X, the products with A kept at X, and F kept by adding the change of each
+// step taken (as a run keeps it between refreshes).
+struct PairRun {
+    const Problem& p;
+    std::vector<double> Xt;
+    Products AX;
+    double f = 0;
+    int64_t moves = 0;
+
+    PairRun(const Problem& problem, std::vector<double> X0) : p(problem), Xt(std::move(X0)), AX(p.A, p.r)
+    {
+        refresh();
+    }
+
+    // A run starts, ends and closes every full pass from scratch: XᵀX = I
+    // restored where it has drifted above 1e-13 (on the nonzero entries,
+    // falling back to the polar factor), residues of rounding in weighted
+    // columns set to zero, the products and F recomputed.
+    void refresh()
+    {
+        if (method::feasibility(p, Xt.data()) > 1e-13) {
+            std::vector<unsigned char> free(Xt.size());
+            for (size_t q = 0; q < Xt.size(); ++q) free[q] = Xt[q] != 0;
+            std::vector<double> Z = Xt;
+            if (method::orthonormalize_on_pattern(p.n, p.r, Z.data(), free.data())) {
+                Xt.swap(Z);
+            } else {
+                method::polar(p.n, p.r, Xt.data());
+                method::snap_small(p, Xt.data());
+            }
+        }
+        method::snap_small(p, Xt.data());
+        AX.compute(Xt.data());
+        f = method::objective(p, Xt.data(), AX);
+    }
+
+    // The exact best step on rows i, j, taken when it lowers F by more than
+    // threshold and by more than the rounding level of its own change.
+    // Returns whether it was taken.
+    bool step(int32_t i, int32_t j, double threshold)
+    {
+        const int32_t r = p.r;
+        method::PairModel model;
+        method::pair_model(p, Xt.data(), AX, i, j, model);
+        std::vector<double> rows(2 * static_cast<size_t>(r));
+        double floor = 0;
+        const double change = method::pair_step(p, Xt.data(), AX, i, j, model, rows.data(), &floor);
+        if (!(change < -std::max(floor, threshold))) return false;
+        std::vector<double> di(r), dj(r);
+        for (int32_t c = 0; c < r; ++c) {
+            di[c] = rows[c] - Xt[at(r, i, c)];
+            dj[c] = rows[r + c] - Xt[at(r, j, c)];
+            Xt[at(r, i, c)] = rows[c];
+            Xt[at(r, j, c)] = rows[r + c];
+        }
+        AX.update(i, j, di.data(), dj.data());
+        f += change;
+        ++moves;
+        return true;
+    }
+};
+
+// The entrywise least-norm element of the subdifferential of F, transposed:
+// g = (A·X + E) entrywise, plus λ·sign(x) where x ≠ 0; where x = 0 the point
+// of g + [−λ, λ] nearest zero, sign(g)·max(|g| − λ, 0).
+std::vector<double> least_norm_subgradient(PairRun& run)
+{
+    const Problem& p = run.p;
+    const double* ax = run.AX.full();
+    std::vector<double> h(run.Xt.size());
+    for (int32_t i = 0; i < p.n; ++i) {
+        for (int32_t c = 0; c < p.r; ++c) {
+            const size_t q = at(p.r, i, c);
+            double g = ax[q];
+            if (!p.Et.empty()) g += p.Et[q];
+            const double x = run.Xt[q], lam = p.lambda[c];
+            if (x > 0) {
+                h[q] = g + lam;
+            } else if (x < 0) {
+                h[q] = g - lam;
+            } else if (std::fabs(g) > lam) {
+                h[q] = g > 0 ? g - lam : g + lam;
+            } else {
+                h[q] = 0;
+            }
+        }
+    }
+    return h;
+}
+
+// A row drawn uniformly from 0 … n − 1: one generator value (n ≤ 2³¹ here),
+// values at or past the largest multiple of n below 2³¹ drawn again.
+int32_t uniform_row(method::RunGenerator& gen, int32_t n)
+{
+    const int64_t span = int64_t(method::RunGenerator::max) + 1;
+    const int64_t limit = span - span % n;
+    int64_t v;
+    do {
+        v = gen.next();
+    } while (v >= limit);
+    return static_cast<int32_t>(v % n);
+}
+
+// The rules of single pair steps, as defined:
+//
+// - uniform: i, then j ≠ i (j redrawn until it differs), uniformly from the
+//   run's generator (seeded from the seed option);
+// - zandrel / tolmiv: the pair the max-reduction / max-violation selector
+//   returns (1-based) for (X, least-norm subgradient), n_trials draws (n when
+//   0) from the run's generator;
+//
+// then the exact best step on that pair, taken when it lowers F by more than
+// its rounding level. After every n steps the run looks at what they gained
+// together: more than tol·max(1, |F|) and it goes on, otherwise (without
+// certify) it ends 'not_certified'. max_iter counts the steps.
+struct GreedyResult {
+    std::vector<double> Xt;
+    double f;
+    int64_t steps;
+    int64_t moves;
+    bool window_ended;
+};
+
+GreedyResult reference_greedy(const Problem& p, Rule rule, const std::vector<double>& X0, int64_t max_steps,
+                              double tol, int32_t n_trials, uint32_t seed)
+{
+    PairRun run(p, X0);
+    method::RunGenerator gen(seed);
+    const int32_t trials = n_trials > 0 ? n_trials : p.n;
+    GreedyResult out{};
+    double window_start = run.f;
+    int64_t step = 0;
+    while (step < max_steps) {
+        int32_t i, j;
+        if (rule == Rule::uniform) {
+            i = uniform_row(gen, p.n);
+            do {
+                j = uniform_row(gen, p.n);
+            } while (j == i);
+        } else {
+            const std::vector<double> h = least_norm_subgradient(run);
+            double pair[2];
+            if (rule == Rule::zandrel) {
+                select_pair_with<pair_rules::MaxReductionRule>(gen, run.Xt.data(), h.data(), p.n, p.r, trials, pair);
+            } else {
+                select_pair_with<pair_rules::MaxViolationRule>(gen, run.Xt.data(), h.data(), p.n, p.r, trials, pair);
+            }
+            i = static_cast<int32_t>(pair[0]) - 1;
+            j = static_cast<int32_t>(pair[1]) - 1;
+        }
+        run.step(i, j, 0);
+        ++step;
+        if (step % p.n == 0 && step < max_steps) {
+            if (!(window_start - run.f > tol * std::max(1.0, std::fabs(run.f)))) {
+                out.window_ended = true;
+                break;
+            }
+            window_start = run.f;
+        }
+    }
+    run.refresh();
+    out.Xt = run.Xt;
+    out.f = run.f;
+    out.steps = step;
+    out.moves = run.moves;
+    return out;
+}
+
+method::Options quiet_options(Rule rule)
+{
+    method::Options o;
+    o.rule = rule;
+    o.certify = false;
+    o.print_interval = 0;  // no progress points by time: the hook sees only the run's own points
+    o.progress_every = 0;
+    return o;
+}
+
+void expect_greedy_matches(Rule rule, const Shape& s, int64_t k, int32_t n_trials, uint32_t seed)
+{
+    Case setup;
+    make_setup(s, setup);
+    const GreedyResult ref = reference_greedy(setup.inst.problem, rule, setup.inst.Xt, k, 1e-10, n_trials, seed);
+    method::Options o = quiet_options(rule);
+    o.max_iter = k;
+    o.n_trials = n_trials;
+    o.seed = seed;
+    std::vector<double> Xt = setup.inst.Xt;
+    const method::Info info = method::run(setup.inst.problem, o, Xt, nullptr);
+    const std::string where = describe(s) + " k=" + std::to_string(k) + " trials=" + std::to_string(n_trials);
+    EXPECT_TRUE(same_bits(Xt, ref.Xt)) << where;
+    EXPECT_EQ(info.f, ref.f) << where;
+    EXPECT_EQ(info.iterations, ref.steps) << where;
+    EXPECT_EQ(info.moves, ref.moves) << where;
+    EXPECT_EQ(info.stop, ref.window_ended ? "not_certified" : "max_iter") << where;
+    EXPECT_NEAR(info.f, method_test::literal_objective(setup.inst, Xt), 1e-11 * std::max(1.0, std::fabs(info.f)))
+        << where;
+}
+
+void greedy_differential(Rule rule)
+{
+    uint32_t seed = 3;
+    for (const Shape& s : shapes()) {
+        for (int64_t k : {1, 7, 50, 300}) {
+            expect_greedy_matches(rule, s, k, 0, seed);
+            if (rule != Rule::uniform && k == 50) expect_greedy_matches(rule, s, k, 3, seed + 100);
+            seed = seed * 1103515245u + 12345u;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(RuleDrivers, UniformMatchesLiteralDraws)
+{
+    greedy_differential(Rule::uniform);
+}
+
+TEST(RuleDrivers, ZandrelMatchesSelectorOnLeastNormSubgradient)
+{
+    greedy_differential(Rule::zandrel);
+}
+
+TEST(RuleDrivers, TolmivMatchesSelectorOnLeastNormSubgradient)
+{
+    greedy_differential(Rule::tolmiv);
+}
+
+namespace {
+
+// The sweep rule, as defined: passes over all pairs i < j in row-major
+// order, each pair's exact best step taken when it lowers F by more than
+// τ = max(tol, 1e-15)·max(1, |F|) with F as it stands at that pair (and by
+// more than its rounding level); every finished pass ends with a refresh.
+// Without certify the run ends 'not_certified' after the first pass that
+// takes no step. (A pass may settle pairs by a bound instead of solving them;
+// that never changes which steps it takes, so the reference solves them all.)
+struct SweepResult {
+    std::vector<double> Xt;
+    double f;
+    int64_t passes;
+    int64_t moves;
+};
+
+SweepResult reference_sweeps(const Problem& p, const std::vector<double>& X0, int64_t max_passes, double tol)
+{
+    PairRun run(p, X0);
+    int64_t passes = 0;
+    while (passes < max_passes) {
+        const int64_t before = run.moves;
+        for (int32_t i = 0; i < p.n; ++i) {
+            for (int32_t j = i + 1; j < p.n; ++j) {
+                run.step(i, j, std::max(tol, 1e-15) * std::max(1.0, std::fabs(run.f)));
+            }
+        }
+        run.refresh();
+        ++passes;
+        if (run.moves == before) break;
+    }
+    return {run.Xt, run.f, passes, run.moves};
+}
+
+// The engine's sweep run stopped by its hook after `passes` finished passes
+// (or left to its own end when passes < 0).
+method::Info engine_sweeps(Rule rule, const Problem& p, std::vector<double>& Xt, int64_t passes, bool prox = true)
+{
+    method::Options o = quiet_options(rule);
+    o.prox = prox;
+    if (passes < 0) return method::run(p, o, Xt, nullptr);
+    return method::run(p, o, Xt, [&](const method::Info& so_far) { return so_far.sweeps >= passes; });
+}
+
+}  // namespace
+
+TEST(RuleDrivers, SweepMatchesLiteralPasses)
+{
+    for (const Shape& s : shapes()) {
+        for (int64_t passes : {1, 2, 5, -1}) {
+            Case setup;
+            make_setup(s, setup);
+            const SweepResult ref = reference_sweeps(setup.inst.problem, setup.inst.Xt, passes < 0 ? 500 : passes, 1e-10);
+            std::vector<double> Xt = setup.inst.Xt;
+            const method::Info info = engine_sweeps(Rule::sweep, setup.inst.problem, Xt, passes);
+            const std::string where = describe(s) + " passes=" + std::to_string(passes);
+            EXPECT_TRUE(same_bits(Xt, ref.Xt)) << where;
+            EXPECT_EQ(info.f, ref.f) << where;
+            EXPECT_EQ(info.sweeps, ref.passes) << where;
+            EXPECT_EQ(info.moves, ref.moves) << where;
+            if (passes < 0) {
+                EXPECT_EQ(info.stop, "not_certified") << where;
+                ASSERT_LT(ref.passes, 500) << where;
+            }
+        }
+    }
+}
+
+TEST(RuleDrivers, MixedWithoutProxRunsTheSweepRule)
+{
+    // With prox steps disabled 'mixed' is passes until one takes no step
+    // above tol, the stationarity check, and passes that take every gain
+    // while it fails: the sweep rule's run, step for step.
+    for (const Shape& s : shapes()) {
+        for (bool certify : {false, true}) {
+            Case setup;
+            make_setup(s, setup);
+            std::vector<double> Xs = setup.inst.Xt, Xm = setup.inst.Xt;
+            method::Options o = quiet_options(Rule::sweep);
+            o.certify = certify;
+            const method::Info sweep = method::run(setup.inst.problem, o, Xs, nullptr);
+            o.rule = Rule::mixed;
+            o.prox = false;
+            const method::Info mixed = method::run(setup.inst.problem, o, Xm, nullptr);
+            const std::string where = describe(s) + (certify ? " certify" : "");
+            EXPECT_TRUE(same_bits(Xs, Xm)) << where;
+            EXPECT_EQ(sweep.f, mixed.f) << where;
+            EXPECT_EQ(sweep.stop, mixed.stop) << where;
+            EXPECT_EQ(sweep.sweeps, mixed.sweeps) << where;
+            EXPECT_EQ(sweep.moves, mixed.moves) << where;
+            EXPECT_EQ(mixed.prox_steps, 0) << where;
+        }
+    }
+}
