@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -240,9 +241,13 @@ struct GreedyResult {
     bool window_ended;
 };
 
+// With from_rand the selectors are the installed ones, drawing from the C
+// runtime's rand() after srand(seed) (the uniform rule is not defined that
+// way).
 GreedyResult reference_greedy(const Problem& p, Rule rule, const std::vector<double>& X0, int64_t max_steps,
-                              double tol, int32_t n_trials, uint32_t seed)
+                              double tol, int32_t n_trials, uint32_t seed, bool from_rand = false)
 {
+    if (from_rand) std::srand(seed);
     PairRun run(p, X0);
     method::RunGenerator gen(seed);
     const int32_t trials = n_trials > 0 ? n_trials : p.n;
@@ -259,7 +264,10 @@ GreedyResult reference_greedy(const Problem& p, Rule rule, const std::vector<dou
         } else {
             const std::vector<double> h = least_norm_subgradient(run);
             double pair[2];
-            if (rule == Rule::zandrel) {
+            if (from_rand) {
+                (rule == Rule::zandrel ? select_pair_max_reduction
+                                       : select_pair_max_violation)(run.Xt.data(), h.data(), p.n, p.r, trials, pair);
+            } else if (rule == Rule::zandrel) {
                 select_pair_with<pair_rules::MaxReductionRule>(gen, run.Xt.data(), h.data(), p.n, p.r, trials, pair);
             } else {
                 select_pair_with<pair_rules::MaxViolationRule>(gen, run.Xt.data(), h.data(), p.n, p.r, trials, pair);
@@ -296,11 +304,13 @@ method::Options quiet_options(Rule rule)
 }
 
 // Returns whether the run ended by its window (not by max_iter).
-bool expect_greedy_matches(Rule rule, const Shape& s, int64_t k, int32_t n_trials, uint32_t seed)
+bool expect_greedy_matches(Rule rule, const Shape& s, int64_t k, int32_t n_trials, uint32_t seed,
+                           bool from_rand = false)
 {
     Case setup;
     make_setup(s, setup);
-    const GreedyResult ref = reference_greedy(setup.inst.problem, rule, setup.inst.Xt, k, 1e-10, n_trials, seed);
+    const GreedyResult ref =
+        reference_greedy(setup.inst.problem, rule, setup.inst.Xt, k, 1e-10, n_trials, seed, from_rand);
     method::Options o = quiet_options(rule);
     o.max_iter = k;
     o.n_trials = n_trials;
@@ -350,6 +360,22 @@ TEST(RuleDrivers, TolmivMatchesSelectorOnLeastNormSubgradient)
 {
     greedy_differential(Rule::tolmiv);
 }
+
+#if defined(__GLIBC__)
+TEST(RuleDrivers, GreedyRunsTakeThePairsOfTheInstalledSelectorsAfterSrand)
+{
+    // On glibc a run with seed k draws what rand() draws after srand(k), so
+    // a zandrel (tolmiv) run takes exactly the pairs that the installed
+    // selectors, called after srand(k), pick on the same points.
+    uint32_t seed = 11;
+    for (const Shape& s : shapes()) {
+        for (Rule rule : {Rule::zandrel, Rule::tolmiv}) {
+            expect_greedy_matches(rule, s, 120, 0, seed, true);
+            seed = seed * 69069u + 1u;
+        }
+    }
+}
+#endif
 
 namespace {
 
