@@ -720,3 +720,58 @@ TEST(RuleDrivers, EveryRuleCertifiesOnlyWhatHoldsLiterally)
         EXPECT_GT(certified[k], 0) << names[k] << " certified none of " << runs;
     }
 }
+
+namespace {
+
+// Runs each rule with certify = false on a few small problems and expects
+// that it ends 'not_certified' where no pair step (found literally) gains
+// more than tol·max(1, |F|).
+void expect_uncertified_stops_pass_certificate_a(std::initializer_list<Rule> rules)
+{
+    for (int32_t r : {1, 2}) {
+        for (double lambda : {0.0, 0.3}) {
+            const Shape s{8, r, lambda, r == 2, false, static_cast<uint64_t>(300 + 10 * r + (lambda > 0))};
+            for (Rule rule : rules) {
+                Case c;
+                make_setup(s, c);
+                method::Options o = quiet_options(rule);
+                const method::Info info = method::run(c.inst.problem, o, c.inst.Xt, nullptr);
+                const std::string where = describe(s) + " rule " + std::to_string(static_cast<int>(rule));
+                ASSERT_EQ(info.stop, "not_certified") << where;
+                const double f = method_test::literal_objective(c.inst, c.inst.Xt);
+                double gain = 0;
+                for (int32_t i = 0; i < c.inst.n; ++i) {
+                    for (int32_t j = i + 1; j < c.inst.n; ++j) {
+                        gain = std::max(gain, method_test::best_pair_gain(c.inst, c.inst.Xt, i, j, 90));
+                    }
+                }
+                EXPECT_LE(gain, o.tol * std::max(1.0, std::fabs(f)) + 1e-13) << where;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+TEST(RuleDrivers, UncertifiedPassRulesStopWhereNoPairGainsAboveTol)
+{
+    // certify = false stops ('not_certified') at the first point where no
+    // pair gains above tol, skipping only the stationarity check: for the
+    // pass rules, after a pass that took no step above tol.
+    expect_uncertified_stops_pass_certificate_a({Rule::mixed, Rule::sweep});
+}
+
+// DISABLED: the behaviour contradicts the documentation. The help of the
+// run's certify option says it stops "at the first point where no pair
+// gains above tol", and run_greedy's comment says that after n steps that
+// gained no more than tol together "a certifying pass decides". With
+// certify = false the greedy and uniform rules make no pass at all: they
+// stop as soon as one window of n steps gained at most tol, where pairs
+// still gain up to ~1e-3 (tolmiv, n = 8). (The prox rule likewise stops
+// right after its prox steps with no pass.) Either the rules should make the
+// look-only pass before stopping, or the documentation should say that
+// certify = false ends at the rule's own stall test.
+TEST(RuleDrivers, DISABLED_UncertifiedPairRulesStopWhereNoPairGainsAboveTol)
+{
+    expect_uncertified_stops_pass_certificate_a({Rule::zandrel, Rule::tolmiv, Rule::uniform});
+}
