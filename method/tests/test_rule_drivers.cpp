@@ -705,6 +705,9 @@ TEST(RuleDrivers, EveryRuleCertifiesOnlyWhatHoldsLiterally)
                         continue;
                     }
                     ++certified[k];
+                    // The last pass took no step above tol: the largest gain
+                    // it solved or bounded is at most tol.
+                    EXPECT_LE(info.pair_gap, o.tol) << where;
                     const LiteralCertificates lit = literal_certificates(c.inst);
                     EXPECT_LE(lit.pair_gap, o.tol + 1e-13) << where;
                     EXPECT_LE(lit.stationarity, o.tol_stat * (1 + 1e-6)) << where;
@@ -774,4 +777,49 @@ TEST(RuleDrivers, UncertifiedPassRulesStopWhereNoPairGainsAboveTol)
 TEST(RuleDrivers, DISABLED_UncertifiedPairRulesStopWhereNoPairGainsAboveTol)
 {
     expect_uncertified_stops_pass_certificate_a({Rule::zandrel, Rule::tolmiv, Rule::uniform});
+}
+
+TEST(RuleDrivers, MixedIsAProxPhaseThenTheSweepRulesPasses)
+{
+    // 'mixed' runs prox steps first and then passes over all pairs until
+    // one takes no step above tol. Where the run certifies at the end of
+    // those passes (no second round), its result is the sweep rule's passes
+    // from the point where the prox phase ended, bit for bit.
+    int compared = 0;
+    for (const Shape& s : shapes()) {
+        Case c;
+        make_setup(s, c);
+        method::Options o = quiet_options(Rule::mixed);
+        o.certify = true;
+        std::vector<double> Xt = c.inst.Xt, after_prox;
+        int64_t prox_steps = -1;
+        const method::Info info = method::run(c.inst.problem, o, Xt, [&](const method::Info& so_far) {
+            // The prox phase ends with a point of its own.
+            if (prox_steps < 0 && so_far.phase == "prox" && so_far.iterations > 0) {
+                after_prox = Xt;
+                prox_steps = so_far.prox_steps;
+            }
+            if (prox_steps < 0) {
+                EXPECT_EQ(so_far.sweeps, 0) << "a pass before the prox phase ended";
+            }
+            return false;
+        });
+        const std::string where = describe(s) + " stop " + info.stop;
+        EXPECT_EQ(info.stop, "certified") << where;
+        ASSERT_GT(prox_steps, 0) << where;
+        EXPECT_GE(info.sweeps, 1) << where;
+        if (info.prox_steps != prox_steps || info.stop != "certified") continue;
+        const SweepResult ref = reference_sweeps(c.inst.problem, after_prox, 500, o.tol);
+        if (ref.passes != info.sweeps) {
+            // A second round (a snap or a pass that takes every gain)
+            // followed; then the passes are not the first round's alone.
+            EXPECT_LT(ref.passes, info.sweeps) << where;
+            continue;
+        }
+        ++compared;
+        EXPECT_TRUE(same_bits(Xt, ref.Xt)) << where;
+        EXPECT_EQ(info.f, ref.f) << where;
+        EXPECT_EQ(info.moves, ref.moves) << where;
+    }
+    EXPECT_GE(compared, 5);
 }
