@@ -126,13 +126,16 @@ struct PairRun {
     Products AX;
     double f = 0;
     int64_t moves = 0;
+    int64_t since_refresh = 0;  // steps taken since the last refresh
 
     PairRun(const Problem& problem, std::vector<double> X0) : p(problem), Xt(std::move(X0)), AX(p.A, p.r)
     {
         refresh();
     }
 
-    // A run starts, ends and closes every full pass from scratch: XᵀX = I
+    // A run starts, ends, closes every full pass and follows every
+    // max(2n, 1000) steps taken with a refresh from scratch (the products
+    // kept by rank-2 changes would drift otherwise): XᵀX = I
     // restored where it has drifted above 1e-13 (on the nonzero entries,
     // falling back to the polar factor), residues of rounding in weighted
     // columns set to zero, the products and F recomputed.
@@ -152,6 +155,7 @@ struct PairRun {
         method::snap_small(p, Xt.data());
         AX.compute(Xt.data());
         f = method::objective(p, Xt.data(), AX);
+        since_refresh = 0;
     }
 
     // The exact best step on rows i, j, taken when it lowers F by more than
@@ -176,7 +180,22 @@ struct PairRun {
         AX.update(i, j, di.data(), dj.data());
         f += change;
         ++moves;
+        if (++since_refresh >= std::max<int64_t>(2 * p.n, 1000)) refresh();
         return true;
+    }
+
+    // One pass of the sweep rule: every pair i < j in row-major order, its
+    // step taken when it lowers F by more than τ = max(tol, 1e-15)·max(1, |F|)
+    // with F as it stands at that pair; a refresh closes the pass. Returns
+    // the steps taken.
+    int64_t pass(double tol)
+    {
+        const int64_t before = moves;
+        for (int32_t i = 0; i < p.n; ++i) {
+            for (int32_t j = i + 1; j < p.n; ++j) step(i, j, std::max(tol, 1e-15) * std::max(1.0, std::fabs(f)));
+        }
+        refresh();
+        return moves - before;
     }
 };
 
@@ -232,20 +251,23 @@ int32_t uniform_row(method::RunGenerator& gen, int32_t n)
 // then the exact best step on that pair, taken when it lowers F by more than
 // its rounding level. After every n steps the run looks at what they gained
 // together: more than tol·max(1, |F|) and it goes on, otherwise (without
-// certify) it ends 'not_certified'. max_iter counts the steps.
+// certify) it ends 'not_certified'; with certify a pass of the sweep rule
+// decides (the reference stops after it). max_iter counts the steps.
 struct GreedyResult {
     std::vector<double> Xt;
     double f;
     int64_t steps;
     int64_t moves;
     bool window_ended;
+    int64_t pass_moves;  // steps the certifying pass took (certify only)
 };
 
 // With from_rand the selectors are the installed ones, drawing from the C
 // runtime's rand() after srand(seed) (the uniform rule is not defined that
 // way).
 GreedyResult reference_greedy(const Problem& p, Rule rule, const std::vector<double>& X0, int64_t max_steps,
-                              double tol, int32_t n_trials, uint32_t seed, bool from_rand = false)
+                              double tol, int32_t n_trials, uint32_t seed, bool from_rand = false,
+                              bool certify = false)
 {
     if (from_rand) std::srand(seed);
     PairRun run(p, X0);
@@ -280,6 +302,7 @@ GreedyResult reference_greedy(const Problem& p, Rule rule, const std::vector<dou
         if (step % p.n == 0 && step < max_steps) {
             if (!(window_start - run.f > tol * std::max(1.0, std::fabs(run.f)))) {
                 out.window_ended = true;
+                if (certify) out.pass_moves = run.pass(tol);
                 break;
             }
             window_start = run.f;
@@ -361,6 +384,42 @@ TEST(RuleDrivers, TolmivMatchesSelectorOnLeastNormSubgradient)
     greedy_differential(Rule::tolmiv);
 }
 
+TEST(RuleDrivers, GreedyRunsEndTheirStallWithAPassOfTheSweepRule)
+{
+    // With certify, a window of n steps that gained at most tol hands over to
+    // a pass over all pairs that takes every step above tol; the hook stops
+    // the run at the end of that pass.
+    uint32_t seed = 5;
+    int passes_moved = 0, passes_still = 0;
+    for (const Shape& s : shapes()) {
+        for (Rule rule : {Rule::uniform, Rule::zandrel, Rule::tolmiv}) {
+            Case c;
+            make_setup(s, c);
+            const GreedyResult ref = reference_greedy(c.inst.problem, rule, c.inst.Xt, 100000, 1e-10, 0, seed, false, true);
+            method::Options o = quiet_options(rule);
+            o.certify = true;
+            o.max_iter = 100000;
+            o.seed = seed;
+            std::vector<double> Xt = c.inst.Xt;
+            const method::Info info = method::run(c.inst.problem, o, Xt, [](const method::Info& so_far) {
+                return so_far.sweeps >= 1;
+            });
+            const std::string where = describe(s) + " rule " + std::to_string(static_cast<int>(rule));
+            ASSERT_TRUE(ref.window_ended) << where;
+            EXPECT_EQ(info.sweeps, 1) << where;
+            EXPECT_EQ(info.stop, "callback") << where;
+            EXPECT_TRUE(same_bits(Xt, ref.Xt)) << where;
+            EXPECT_EQ(info.f, ref.f) << where;
+            EXPECT_EQ(info.moves, ref.moves) << where;
+            (ref.pass_moves > 0 ? passes_moved : passes_still) += 1;
+            seed = seed * 69069u + 1u;
+        }
+    }
+    // Passes that took steps and passes that took none were both compared.
+    EXPECT_GT(passes_moved, 0);
+    EXPECT_GT(passes_still, 0);
+}
+
 #if defined(__GLIBC__)
 TEST(RuleDrivers, GreedyRunsTakeThePairsOfTheInstalledSelectorsAfterSrand)
 {
@@ -379,10 +438,7 @@ TEST(RuleDrivers, GreedyRunsTakeThePairsOfTheInstalledSelectorsAfterSrand)
 
 namespace {
 
-// The sweep rule, as defined: passes over all pairs i < j in row-major
-// order, each pair's exact best step taken when it lowers F by more than
-// τ = max(tol, 1e-15)·max(1, |F|) with F as it stands at that pair (and by
-// more than its rounding level); every finished pass ends with a refresh.
+// The sweep rule, as defined: passes over all pairs (PairRun::pass).
 // Without certify the run ends 'not_certified' after the first pass that
 // takes no step. (A pass may settle pairs by a bound instead of solving them;
 // that never changes which steps it takes, so the reference solves them all.)
@@ -398,15 +454,8 @@ SweepResult reference_sweeps(const Problem& p, const std::vector<double>& X0, in
     PairRun run(p, X0);
     int64_t passes = 0;
     while (passes < max_passes) {
-        const int64_t before = run.moves;
-        for (int32_t i = 0; i < p.n; ++i) {
-            for (int32_t j = i + 1; j < p.n; ++j) {
-                run.step(i, j, std::max(tol, 1e-15) * std::max(1.0, std::fabs(run.f)));
-            }
-        }
-        run.refresh();
         ++passes;
-        if (run.moves == before) break;
+        if (run.pass(tol) == 0) break;
     }
     return {run.Xt, run.f, passes, run.moves};
 }
@@ -425,8 +474,13 @@ method::Info engine_sweeps(Rule rule, const Problem& p, std::vector<double>& Xt,
 
 TEST(RuleDrivers, SweepMatchesLiteralPasses)
 {
-    for (const Shape& s : shapes()) {
+    std::vector<Shape> cases = shapes();
+    // Passes of more than 1000 steps, which refresh the products on the way.
+    cases.push_back({60, 2, 0.1, false, false, 90});
+    cases.push_back({60, 4, 0.0, true, true, 91});
+    for (const Shape& s : cases) {
         for (int64_t passes : {1, 2, 5, -1}) {
+            if (s.n > 30 && passes != 1) continue;
             Case setup;
             make_setup(s, setup);
             const SweepResult ref = reference_sweeps(setup.inst.problem, setup.inst.Xt, passes < 0 ? 500 : passes, 1e-10);
@@ -437,6 +491,9 @@ TEST(RuleDrivers, SweepMatchesLiteralPasses)
             EXPECT_EQ(info.f, ref.f) << where;
             EXPECT_EQ(info.sweeps, ref.passes) << where;
             EXPECT_EQ(info.moves, ref.moves) << where;
+            if (s.n > 30) {
+                EXPECT_GT(ref.moves, 1000) << where;
+            }
             if (passes < 0) {
                 EXPECT_EQ(info.stop, "not_certified") << where;
                 ASSERT_LT(ref.passes, 500) << where;
