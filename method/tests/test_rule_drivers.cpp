@@ -34,20 +34,38 @@ namespace {
 
 // ---- instances ----------------------------------------------------------------
 
-// A random instance whose A is dense, or in the gram form scale·DᵀD (then
-// Instance::A holds the same matrix formed entry by entry, for the literal
-// checks). The instance owns everything the problem points into.
+enum class Form { dense, gram, sparse };
+
+// A random instance whose A is dense, in the gram form scale·DᵀD, or sparse
+// (compressed columns, about a third of the off-diagonal entries zero);
+// Instance::A always holds the same matrix dense, for the literal checks.
+// The instance owns everything the problem points into.
 struct Case {
     Instance inst;
     std::vector<double> D;  // m×n for the gram form
     int32_t m = 0;
     double scale = 0;
-    bool gram = false;
+    Form form = Form::dense;
 
     void bind()
     {
         inst.bind();
-        if (gram) inst.problem.A = method::gram_operator(m, inst.n, D.data(), scale);
+        if (form == Form::gram) inst.problem.A = method::gram_operator(m, inst.n, D.data(), scale);
+        if (form == Form::sparse) {
+            const int32_t n = inst.n;
+            std::vector<int64_t> start(1, 0), rows;
+            std::vector<double> values;
+            for (int32_t j = 0; j < n; ++j) {
+                for (int32_t i = 0; i < n; ++i) {
+                    const double a = inst.A[i + static_cast<size_t>(n) * j];
+                    if (a == 0) continue;
+                    rows.push_back(i);
+                    values.push_back(a);
+                }
+                start.push_back(static_cast<int64_t>(rows.size()));
+            }
+            inst.problem.A = method::sparse_operator(n, start.data(), rows.data(), values.data());
+        }
     }
 };
 
@@ -55,21 +73,33 @@ struct Shape {
     int32_t n, r;
     double lambda;
     bool with_e;
-    bool gram;
+    Form form;
     uint64_t seed;
 };
+
+const char* form_name(Form form)
+{
+    return form == Form::dense ? " dense" : form == Form::gram ? " gram" : " sparse";
+}
 
 std::string describe(const Shape& s)
 {
     return "n=" + std::to_string(s.n) + " r=" + std::to_string(s.r) + " lambda=" + std::to_string(s.lambda) +
-           (s.with_e ? " E" : "") + (s.gram ? " gram" : " dense") + " seed=" + std::to_string(s.seed);
+           (s.with_e ? " E" : "") + form_name(s.form) + " seed=" + std::to_string(s.seed);
 }
 
 void make_setup(const Shape& s, Case& out)
 {
     out.inst = method_test::random_instance(s.n, s.r, s.lambda, s.seed, s.with_e, s.seed % 2 == 1);
-    out.gram = s.gram;
-    if (s.gram) {
+    out.form = s.form;
+    if (s.form == Form::sparse) {
+        for (int32_t i = 0; i < s.n; ++i) {
+            for (int32_t j = 0; j < s.n; ++j) {
+                if (i != j && (i + j) % 3 == 0) out.inst.A[i + static_cast<size_t>(s.n) * j] = 0;
+            }
+        }
+    }
+    if (s.form == Form::gram) {
         std::mt19937_64 rng(s.seed * 7919 + 1);
         std::normal_distribution<double> normal;
         out.m = 6 + static_cast<int32_t>(s.seed % 5);
@@ -90,7 +120,7 @@ void make_setup(const Shape& s, Case& out)
 }
 
 // The shapes the differential tests run on: small and larger n, one and
-// several columns, weak and strong L1, with and without E, both forms of A.
+// several columns, weak and strong L1, with and without E, every form of A.
 std::vector<Shape> shapes()
 {
     std::vector<Shape> out;
@@ -99,13 +129,14 @@ std::vector<Shape> shapes()
         for (int32_t r : {1, 3}) {
             for (double lambda : {0.0, 0.15, 0.6}) {
                 const bool with_e = seed % 3 == 0;
-                const bool gram = seed % 2 == 0;
-                out.push_back({n, r, lambda, with_e, gram, seed++});
+                const Form form = seed % 3 == 1 ? Form::dense : seed % 3 == 2 ? Form::gram : Form::sparse;
+                out.push_back({n, r, lambda, with_e, form, seed++});
             }
         }
     }
-    out.push_back({9, 9, 0.3, true, false, seed++});  // square X
-    out.push_back({20, 5, 0.3, true, true, seed++});
+    out.push_back({9, 9, 0.3, true, Form::dense, seed++});  // square X
+    out.push_back({20, 5, 0.3, true, Form::gram, seed++});
+    out.push_back({20, 2, 0.3, false, Form::sparse, seed++});
     return out;
 }
 
@@ -476,8 +507,8 @@ TEST(RuleDrivers, SweepMatchesLiteralPasses)
 {
     std::vector<Shape> cases = shapes();
     // Passes of more than 1000 steps, which refresh the products on the way.
-    cases.push_back({60, 2, 0.1, false, false, 90});
-    cases.push_back({60, 4, 0.0, true, true, 91});
+    cases.push_back({60, 2, 0.1, false, Form::dense, 90});
+    cases.push_back({60, 4, 0.0, true, Form::gram, 91});
     for (const Shape& s : cases) {
         for (int64_t passes : {1, 2, 5, -1}) {
             if (s.n > 30 && passes != 1) continue;
@@ -743,7 +774,8 @@ TEST(RuleDrivers, EveryRuleCertifiesOnlyWhatHoldsLiterally)
     for (int32_t n : {7, 10}) {
         for (int32_t r : {1, 2, 3}) {
             for (double lambda : {0.0, 0.2, 0.5}) {
-                const Shape s{n, r, lambda, (n + r) % 2 == 0, r == 2, static_cast<uint64_t>(200 + 10 * n + r)};
+                const Shape s{n, r, lambda, (n + r) % 2 == 0, r == 2 ? Form::gram : r == 3 ? Form::sparse : Form::dense,
+                              static_cast<uint64_t>(200 + 10 * n + r)};
                 ++runs;
                 for (int k = 0; k < 6; ++k) {
                     Case c;
@@ -790,7 +822,8 @@ void expect_uncertified_stops_pass_certificate_a(std::initializer_list<Rule> rul
 {
     for (int32_t r : {1, 2, 3}) {
         for (double lambda : {0.0, 0.3, 0.8}) {
-            const Shape s{8, r, lambda, r == 2, r == 3, static_cast<uint64_t>(300 + 10 * r + static_cast<int>(10 * lambda))};
+            const Shape s{8, r, lambda, r == 2, r == 3 ? Form::gram : r == 2 ? Form::sparse : Form::dense,
+                          static_cast<uint64_t>(300 + 10 * r + static_cast<int>(10 * lambda))};
             for (Rule rule : rules) {
                 Case c;
                 make_setup(s, c);
