@@ -375,6 +375,7 @@ bool expect_greedy_matches(Rule rule, const Shape& s, int64_t k, int32_t n_trial
     EXPECT_TRUE(same_bits(Xt, ref.Xt)) << where;
     EXPECT_EQ(info.f, ref.f) << where;
     EXPECT_EQ(info.iterations, ref.steps) << where;
+    EXPECT_EQ(info.pair_steps, ref.steps) << where;
     EXPECT_EQ(info.moves, ref.moves) << where;
     EXPECT_EQ(info.stop, ref.window_ended ? "not_certified" : "max_iter") << where;
     EXPECT_NEAR(info.f, method_test::literal_objective(setup.inst, Xt), 1e-11 * std::max(1.0, std::fabs(info.f)))
