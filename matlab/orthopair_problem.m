@@ -28,9 +28,12 @@ function varargout = orthopair_problem(what, varargin)
 %   ORTHOPAIR_PROBLEM('options', CALLER, OPTS, EXTRA) checks the options of
 %   ORTHOPAIR_SOLVE in OPTS against the table ORTHOPAIR_RUN() returns (type
 %   and range), and the names in the cell array EXTRA as known too. Of
-%   these, seed, verbose and plot are checked as ORTHOPAIR_SOLVE takes them
-%   (print_every only with verbose true). Raises CALLER:badOption or
-%   CALLER:badPlot.
+%   these, plot is checked as ORTHOPAIR_SOLVE takes it, and where EXTRA
+%   names verbose, print_every is taken only with verbose true. Raises
+%   CALLER:badOption or CALLER:badPlot.
+%
+%   V = ORTHOPAIR_PROBLEM('default', NAME) is the default of the option NAME
+%   in the table ORTHOPAIR_RUN() returns, the one place defaults are written.
 %
 %   OPTS = ORTHOPAIR_PROBLEM('arguments', CALLER, N_IN, N_DATA, DATA, OPTS)
 %   checks the count of inputs CALLER was given, N_IN: N_DATA data
@@ -60,6 +63,9 @@ switch what
         check_options(varargin{:});
     case 'arguments'
         varargout{1} = check_arguments(varargin{:});
+    case 'default'
+        table = orthopair_run();
+        varargout{1} = table(strcmp({table.name}, varargin{1})).default;
     case 'option'
         [opts, name, default] = varargin{1:3};
         if isfield(opts, name) && ~isempty(opts.(name))
@@ -230,7 +236,7 @@ if ~isstruct(opts) || ~isscalar(opts)
     fail(caller, 'badOption', 'opts must be a scalar struct or [].');
 end
 table = orthopair_run();
-names = [{table.name}, extra];
+names = [{table.name}, extra(~ismember(extra, {table.name}))];
 given = fieldnames(opts);
 for k = 1:numel(given)
     name = given{k};
@@ -262,27 +268,16 @@ for k = 1:numel(given)
             if ~isa(v, 'function_handle')
                 fail(caller, 'badOption', 'option %s must be a function handle, got a %s.', name, class(v));
             end
-        otherwise                            % the rule
-            if ~ischar(v) || ~any(strcmp(v, {'mixed', 'zandrel', 'tolmiv', 'uniform', 'sweep', 'prox'}))
+        otherwise                            % the rule: its type names every rule
+            rules = regexp(entry.type, '''(\w+)''', 'tokens');
+            if ~ischar(v) || ~any(strcmp(v, [rules{:}]))
                 fail(caller, 'badOption', 'option %s must be %s.', name, entry.type);
             end
     end
 end
-% The front end's own options, where the caller takes them.
-if any(strcmp('seed', extra)) && isfield(opts, 'seed') && ~isempty(opts.seed)
-    v = opts.seed;
-    if ~(isnumeric(v) && isreal(v) && isscalar(v) && v >= 0 && v < 2^32 && v == fix(v))
-        fail(caller, 'badOption', 'option seed must be a whole number in [0, 2^32).');
-    end
-end
-verbose = false;
-if any(strcmp('verbose', extra)) && isfield(opts, 'verbose') && ~isempty(opts.verbose)
-    v = opts.verbose;
-    if ~((islogical(v) || isnumeric(v)) && isscalar(v) && isreal(v) && (v == 0 || v == 1))
-        fail(caller, 'badOption', 'option verbose must be true or false.');
-    end
-    verbose = v == 1;
-end
+% The front end's own options, where the caller takes them (seed and
+% verbose are rows of the table, checked above).
+verbose = isfield(opts, 'verbose') && ~isempty(opts.verbose) && opts.verbose == 1;
 if any(strcmp('verbose', extra)) && ~verbose && isfield(opts, 'print_every') && ~isempty(opts.print_every)
     fail(caller, 'badOption', 'option print_every sets the spacing of progress lines; it needs verbose = true.');
 end

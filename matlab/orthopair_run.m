@@ -54,8 +54,12 @@
 %     tol_stat    certificate (b): the first-order measure is at most
 %                 tol_stat*max(1, ||grad f||_F)                    [1e-6]
 %     n_trials    pairs drawn per greedy step                      [n]
-%     certify     false: stop ('not_certified') at the first point where
-%                 no pair gains above tol, without the check (b)   [true]
+%     certify     false: stop ('not_certified') where the rule's own
+%                 work ends, without the certificates: 'mixed' and
+%                 'sweep' after a pass in which no pair gains above
+%                 tol; the greedy rules once n steps together gain at
+%                 most tol, with no pass; 'prox' once its prox steps
+%                 end                                              [true]
 %     prox        false: no prox steps in 'mixed'                  [true]
 %     seed        whole number in [0, 2^32): seeds the run's own
 %                 generator of random pairs; the same seed, the same

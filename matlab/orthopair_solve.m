@@ -53,8 +53,9 @@ function [X, info] = orthopair_solve(A, E, lambda, X0, opts)
 %     tol         tolerance of condition (a) (1e-10).
 %     tol_stat    tolerance of condition (b) (1e-6).
 %     n_trials    pairs the selectors sample per step (n).
-%     certify     false: end at the first point where no pair gains above
-%                 tol, without checking (b); stop 'not_certified' (true).
+%     certify     false: end where the rule's own work ends, without the
+%                 certificates (see ORTHOPAIR_RUN); stop 'not_certified'
+%                 (true).
 %     prox        allow proximal-gradient steps in 'mixed' (true).
 %     seed        whole number in [0, 2^32): seeds the random start and the
 %                 run's own generator of random pairs, so that a run is the
@@ -119,17 +120,18 @@ end
 % The entries of A are checked by orthopair_run, in one pass over them.
 [n, ~, ~, ~] = orthopair_problem('check', 'orthopair_solve', A, E, lambda, X0, 'X0', true);
 
-seed = option(opts, 'seed', 1);
+seed = option(opts, 'seed', orthopair_problem('default', 'seed'));
 verbose = option(opts, 'verbose', false) == 1;
 plot_to = option(opts, 'plot', false);
 if ~ischar(plot_to)
     plot_to = logical(plot_to);
 end
 
-% What the native loop takes, passed on as given.
+% What the native loop takes (its table, but for the three set below),
+% passed on as given.
 run_opts = struct();
-for name = {'rule', 'max_iter', 'time_limit', 'target_f', 'tol', 'tol_stat', 'n_trials', ...
-        'certify', 'prox', 'print_interval', 'print_every'}
+table = orthopair_run();
+for name = setdiff({table.name}, {'verbose', 'seed', 'callback'}, 'stable')
     if isfield(opts, name{1}) && ~isempty(opts.(name{1}))
         run_opts.(name{1}) = opts.(name{1});
     end

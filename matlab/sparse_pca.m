@@ -214,7 +214,7 @@ function [solver_opts, seed] = solver_options(opts)
 own = {'data', 'center', 'standardize', 'divisor', 'starts', 'X0', 'refit', 'nnz', ...
     'nnz_per_component', 'max_solves', 'swaps'};
 table = orthopair_run();
-solver_names = [{table.name}, {'seed', 'plot'}];
+solver_names = [{table.name}, {'plot'}];
 given = fieldnames(opts);
 for k = 1:numel(given)
     if ~any(strcmp(given{k}, [own solver_names]))
@@ -229,7 +229,7 @@ for k = 1:numel(solver_names)
         solver_opts.(solver_names{k}) = value;
     end
 end
-seed = option(solver_opts, 'seed', 1);
+seed = option(solver_opts, 'seed', orthopair_problem('default', 'seed'));
 end
 
 function starts = starts_of(P, s)

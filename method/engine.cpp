@@ -555,7 +555,8 @@ private:
     }
 
     // Greedy (zandrel, tolmiv) or uniformly drawn pairs. After every n steps
-    // that together gained no more than tol, a certifying pass decides.
+    // that together gained no more than tol, a certifying pass decides; with
+    // certify off the run ends there instead, with no pass.
     void run_greedy()
     {
         const size_t total = static_cast<size_t>(n_) * r_;

@@ -49,11 +49,12 @@ class SparsePCA(TransformerMixin, BaseEstimator):
     refit ('auto', True, False) is sparse_pca's re-fit of the loadings on
     the support found.
 
-    Parameters: n_components, alpha, n_starts, refit, and the solver's options rule
-    ('mixed'), tol (1e-10), tol_stat (1e-6), max_iter, time_limit,
-    random_state (the seed of the first start and of the pair selectors; the
-    random starts take the seeds after it; a whole number, default 1) and
-    verbose.
+    Parameters: n_components, alpha, n_starts, refit, and the solver's options rule,
+    tol, tol_stat, max_iter, time_limit, random_state (the seed of the first
+    start and of the run's random pairs; the random starts take the seeds
+    after it; a whole number) and verbose. None, the default of each of
+    these, means the solver's own default (solve's option table: rule
+    'mixed', tol 1e-10, tol_stat 1e-6, seed 1, ...).
 
     Attributes after fit:
       components_            n_components-by-n loadings, orthonormal rows,
@@ -89,8 +90,8 @@ class SparsePCA(TransformerMixin, BaseEstimator):
         (3, 12)
     """
 
-    def __init__(self, n_components=2, alpha=1.0, *, n_starts=None, refit="auto", rule="mixed",
-                 tol=1e-10, tol_stat=1e-6, max_iter=None, time_limit=None, random_state=1,
+    def __init__(self, n_components=2, alpha=1.0, *, n_starts=None, refit="auto", rule=None,
+                 tol=None, tol_stat=None, max_iter=None, time_limit=None, random_state=None,
                  verbose=False):
         self.n_components = n_components
         self.alpha = alpha
@@ -122,10 +123,9 @@ class SparsePCA(TransformerMixin, BaseEstimator):
             raise ValueError(f"SparsePCA: at least 2 samples are needed; got {m}.")
         if not 1 <= r <= n:
             raise ValueError(f"SparsePCA: n_components must lie in 1 ... {n}; got {r}.")
-        seed = 1 if self.random_state is None else self.random_state
         W, info = sparse_pca(X, r, float(self.alpha), data=True, starts=self.n_starts,
                              refit=self.refit, rule=self.rule, tol=self.tol, tol_stat=self.tol_stat,
-                             max_iter=self.max_iter, time_limit=self.time_limit, seed=seed,
+                             max_iter=self.max_iter, time_limit=self.time_limit, seed=self.random_state,
                              verbose=self.verbose)
         # The means sparse_pca removed: column sums taken one sample after
         # another, over m.
