@@ -40,6 +40,9 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/method/orthopair_solver.h
   ${PROJECT_SOURCE_DIR}/method/method.h
   DESTINATION ${orthopair_include_dir})
+# pair_select.h names its lane paths with the enumeration every kernel shares.
+install(FILES ${PROJECT_SOURCE_DIR}/common/lane_choice.h
+  DESTINATION ${orthopair_include_dir}/common)
 install(EXPORT orthopairTargets
   NAMESPACE orthopair::
   DESTINATION ${orthopair_cmake_dir})

@@ -575,16 +575,14 @@ private:
                 } while (j == i);
             } else {
                 least_norm_subgradient(Ht.data());
-                double out[2];
-                if (o_.rule == Rule::zandrel) {
-                    select_pair_with<pair_rules::MaxReductionRule>(gen_, Xt_.data(), Ht.data(), n_,
-                                                                   r_, o_.n_trials, out);
-                } else {
-                    select_pair_with<pair_rules::MaxViolationRule>(gen_, Xt_.data(), Ht.data(), n_,
-                                                                   r_, o_.n_trials, out);
-                }
-                i = static_cast<int32_t>(out[0]) - 1;
-                j = static_cast<int32_t>(out[1]) - 1;
+                const ColumnPair pair =
+                    o_.rule == Rule::zandrel
+                        ? select_pair_with<pair_rules::MaxReductionRule>(gen_, Xt_.data(), Ht.data(),
+                                                                         n_, r_, o_.n_trials)
+                        : select_pair_with<pair_rules::MaxViolationRule>(gen_, Xt_.data(), Ht.data(),
+                                                                         n_, r_, o_.n_trials);
+                i = pair.i;
+                j = pair.j;
             }
             try_pair(i, j, 0);
             if (tick()) return;

@@ -12,8 +12,8 @@ bool pair_lanes_available(PairLanes lanes) {
 #else
             return false;
 #endif
+        default: return false;  // avx512 and automatic: no path of the selectors
     }
-    return false;
 }
 
 // The widest path that is available and allowed: avx2 where the processor has

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/lane_choice.h"
+
 // Working-pair selection: among randomly drawn pairs of distinct column
 // indices (i, j) of two n_rows × n_cols column-major matrices A and B, return
 // the best-scoring pair as [i + 1; j + 1] in out[0], out[1].
@@ -26,12 +28,16 @@ void select_pair_max_reduction(const double* A, const double* B, int32_t n_cols,
 // Building blocks of the two selectors, declared for the tests and the
 // benchmark.
 
-// The ways the column products can be run. Every path gives the same bits.
+// The ways the column products can be run: the lane paths every kernel
+// names (common/lane_choice.h), of which the selectors have three. Every
+// path gives the same bits.
 //   scalar  a plain pair of doubles per pair of sums
 //   vector  the compiler's 16-byte vectors (SSE2 on x86-64), where it has them
 //   avx2    the same 16-byte vectors in code compiled for AVX2, on x86
 //           processors that have it
-enum class PairLanes { scalar, vector, avx2 };
+// avx512 and automatic name no path of the selectors: pair_lanes_available
+// is false for them.
+using PairLanes = orthopair::LanePath;
 
 // The path the selectors take in this process: the widest that the build and
 // the processor have and that ORTHOPAIR_LANES allows (common/lane_choice.h).

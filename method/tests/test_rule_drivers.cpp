@@ -316,17 +316,20 @@ GreedyResult reference_greedy(const Problem& p, Rule rule, const std::vector<dou
             } while (j == i);
         } else {
             const std::vector<double> h = least_norm_subgradient(run);
-            double pair[2];
             if (from_rand) {
+                double pair[2];
                 (rule == Rule::zandrel ? select_pair_max_reduction
                                        : select_pair_max_violation)(run.Xt.data(), h.data(), p.n, p.r, trials, pair);
-            } else if (rule == Rule::zandrel) {
-                select_pair_with<pair_rules::MaxReductionRule>(gen, run.Xt.data(), h.data(), p.n, p.r, trials, pair);
+                i = static_cast<int32_t>(pair[0]) - 1;
+                j = static_cast<int32_t>(pair[1]) - 1;
             } else {
-                select_pair_with<pair_rules::MaxViolationRule>(gen, run.Xt.data(), h.data(), p.n, p.r, trials, pair);
+                const ColumnPair pair =
+                    rule == Rule::zandrel
+                        ? select_pair_with<pair_rules::MaxReductionRule>(gen, run.Xt.data(), h.data(), p.n, p.r, trials)
+                        : select_pair_with<pair_rules::MaxViolationRule>(gen, run.Xt.data(), h.data(), p.n, p.r, trials);
+                i = pair.i;
+                j = pair.j;
             }
-            i = static_cast<int32_t>(pair[0]) - 1;
-            j = static_cast<int32_t>(pair[1]) - 1;
         }
         run.step(i, j, 0);
         ++step;

@@ -31,8 +31,8 @@ private:
     size_t position_ = 0;
 };
 
-using WithFn = void (*)(Replay&, const double*, const double*, int32_t, int32_t, int32_t,
-                        double*);
+using WithFn = ColumnPair (*)(Replay&, const double*, const double*, int32_t, int32_t,
+                              int32_t);
 
 struct OwnedCase {
     const char* name;
@@ -83,12 +83,13 @@ TEST(OwnedGenerator, MatchesPublicEntryAndLeavesRandAlone) {
             Replay replay(seed, 20000);
             const unsigned elsewhere = seed ^ 0x5a5a5a5au;
             std::srand(elsewhere);
-            double got[2] = {-1.0, -1.0};
-            c.select_with(replay, A.data(), B.data(), n_cols, n_rows, n_trials, got);
+            const ColumnPair got =
+                c.select_with(replay, A.data(), B.data(), n_cols, n_rows, n_trials);
             const std::vector<int> after = next_values();
 
-            ASSERT_EQ(bits(got[0]), bits(want[0])) << c.name << " trial " << trial;
-            ASSERT_EQ(bits(got[1]), bits(want[1])) << c.name << " trial " << trial;
+            // The same pair, counted from 0 instead of from 1.
+            ASSERT_EQ(bits(double(got.i) + 1.0), bits(want[0])) << c.name << " trial " << trial;
+            ASSERT_EQ(bits(double(got.j) + 1.0), bits(want[1])) << c.name << " trial " << trial;
             ASSERT_EQ(replay.position(), draws) << c.name << " trial " << trial;
             ASSERT_EQ(after, values_after(elsewhere, 0)) << c.name << " trial " << trial;
         }

@@ -53,8 +53,8 @@ inline const char* lanes_name(PairLanes lanes) {
         case PairLanes::scalar: return "scalar";
         case PairLanes::vector: return "vector";
         case PairLanes::avx2: return "avx2";
+        default: return "?";
     }
-    return "?";
 }
 
 // Both rules on every lane path this build and processor have, the maximum-violation rule
