@@ -256,8 +256,8 @@ private:
     double prox_step()
     {
         const size_t total = static_cast<size_t>(n_) * r_;
-        if (Lambda_.empty()) {
-            Lambda_.assign(static_cast<size_t>(r_) * r_, 0.0);
+        if (multiplier_.empty()) {
+            multiplier_.assign(static_cast<size_t>(r_) * r_, 0.0);
             // t ≈ 1/L with L ≥ ‖A‖₂. Where A is (nearly) zero the L1 term
             // alone sets the scale; the line search and the retries below
             // correct a poor guess either way.
@@ -278,7 +278,7 @@ private:
         // A failed line search usually means t was too long for the
         // retraction: retry with a shorter one before giving up.
         for (int attempt = 0; attempt < tl::step_retries; ++attempt) {
-            prox_direction(p_, Xt_.data(), G_.data(), t_, Lambda_.data(), V_.data());
+            prox_direction(p_, Xt_.data(), G_.data(), t_, multiplier_.data(), V_.data());
             double v2 = 0;
             for (double v : V_) v2 += v * v;
             mapping_ = std::sqrt(v2) / t_;
@@ -660,7 +660,7 @@ private:
     const int32_t n_, r_;
     Products AX_, AY_;               // at Xt_, and at a trial point
     std::vector<double> rows_, diff_;
-    std::vector<double> G_, V_, Y_, Lambda_;
+    std::vector<double> G_, V_, Y_, multiplier_;
     std::vector<unsigned char> zero_;
     std::vector<double> Z_;
     double f_ = 0;

@@ -37,15 +37,15 @@ public:
     }
 
     // ‖E‖² at the start value Λ, with V(Λ) in Vt.
-    double start(const double* Lambda, double* Vt)
+    double start(const double* multiplier, double* Vt)
     {
-        return defect(Lambda, Vt, work_.W.data(), E_.data());
+        return defect(multiplier, Vt, work_.W.data(), E_.data());
     }
 
     // One damped Newton step from Λ, whose V is in Vt and whose ‖E‖² is
     // merit; both are updated. Returns false when the iteration should end
     // (the line search failed or the step gained next to nothing).
-    bool step(double* Lambda, double* Vt, double& merit, ProxReport& rep)
+    bool step(double* multiplier, double* Vt, double& merit, ProxReport& rep)
     {
         const int32_t m = work_.m;
         std::vector<double>& g = work_.g;
@@ -69,13 +69,13 @@ public:
         ++rep.newton;
         double next = merit;
         const bool accepted = backtrack_multiplier(
-            work_, Lambda, tl::defect_backtracks,
+            work_, multiplier, tl::defect_backtracks,
             [&](const double* L) {
                 return defect(L, Vtrial_.data(), work_.Wtrial.data(), Etrial_.data());
             },
             [&](double value, double s) { return value <= (1 - tl::armijo * s) * merit; }, next);
         if (!accepted) return false;
-        std::copy(work_.trial.begin(), work_.trial.end(), Lambda);
+        std::copy(work_.trial.begin(), work_.trial.end(), multiplier);
         std::copy(Vtrial_.begin(), Vtrial_.end(), Vt);
         work_.W.swap(work_.Wtrial);
         E_.swap(Etrial_);
@@ -171,15 +171,15 @@ bool orthonormalize_on_pattern(int32_t n, int32_t r, double* Xt, const unsigned 
 }
 
 double prox_direction(const Problem& p, const double* Xt, const double* Gt, double t,
-                      double* Lambda, double* Vt, double defect_tol, ProxReport* report)
+                      double* multiplier, double* Vt, double defect_tol, ProxReport* report)
 {
     const size_t total = static_cast<size_t>(p.n) * p.r;
     ProxNewton newton(p, Xt, Gt, t);
     ProxReport rep;
-    double merit = newton.start(Lambda, Vt);
+    double merit = newton.start(multiplier, Vt);
     for (int it = 0; it < tl::defect_newton_steps; ++it) {
         if (std::sqrt(merit) <= defect_tolerance(defect_tol, Vt, total)) break;
-        if (!newton.step(Lambda, Vt, merit, rep)) break;
+        if (!newton.step(multiplier, Vt, merit, rep)) break;
     }
     rep.defect = std::sqrt(merit);
     rep.tolerance = defect_tolerance(defect_tol, Vt, total);

@@ -21,13 +21,13 @@ struct ProxReport {
 };
 
 // The ManPG direction at Xt for step size t: V = prox_{t·h}(X − t·(∇f − 2·X·Λ)) − X
-// with the symmetric Λ that makes V tangent (XᵀV + VᵀX = 0). Lambda (r×r) is
-// the start value on entry (a warm start) and the multiplier found on return.
+// with the symmetric Λ that makes V tangent (XᵀV + VᵀX = 0). multiplier (Λ, r×r) is
+// the start value on entry (a warm start) and the one found on return.
 // Vt (r×n) receives Vᵀ. The defect need only reach defect_tol; 0 asks for
 // max(defect_floor, defect_ratio·‖V‖²) (tolerances.h), what the retraction
 // corrects anyway. Returns ‖XᵀV + VᵀX‖_F at the end.
 double prox_direction(const Problem& p, const double* Xt, const double* Gt, double t,
-                      double* Lambda, double* Vt, double defect_tol = 0,
+                      double* multiplier, double* Vt, double defect_tol = 0,
                       ProxReport* report = nullptr);
 
 // Restores XᵀX = I (to the rounding level, orthonormal_floor in

@@ -20,7 +20,7 @@ class MeasureNewton {
 public:
     MeasureNewton(const Problem& p, const double* Xt, const double* AXt)
         : p_(p), Xt_(Xt), work_(p.n, p.r), Gt_(work_.total), Rt_(work_.total),
-          Rtrial_(work_.total), XR_(static_cast<size_t>(p.r) * p.r), Lambda_(XR_.size())
+          Rtrial_(work_.total), XR_(static_cast<size_t>(p.r) * p.r), multiplier_(XR_.size())
     {
         smooth_gradient(p, AXt, Gt_.data());
         double g2 = 0;
@@ -31,10 +31,10 @@ public:
         cross(p.n, r, Xt, Gt_.data(), XR_.data());
         for (int32_t b = 0; b < r; ++b) {
             for (int32_t a = 0; a < r; ++a) {
-                Lambda_[a + r * b] = 0.5 * (XR_[a + r * b] + XR_[b + r * a]);
+                multiplier_[a + r * b] = 0.5 * (XR_[a + r * b] + XR_[b + r * a]);
             }
         }
-        value_ = psi(Lambda_.data(), Rt_.data(), work_.W.data());
+        value_ = psi(multiplier_.data(), Rt_.data(), work_.W.data());
         gradient_ = gradient();
     }
 
@@ -70,11 +70,11 @@ public:
         if (!(slope < 0)) return false;
         double next = value_;
         const bool accepted = backtrack_multiplier(
-            work_, Lambda_.data(), tl::measure_backtracks,
+            work_, multiplier_.data(), tl::measure_backtracks,
             [&](const double* L) { return psi(L, Rtrial_.data(), work_.Wtrial.data()); },
             [&](double v, double s) { return v <= value_ + tl::armijo * s * slope; }, next);
         if (!accepted) return false;
-        Lambda_.swap(work_.trial);
+        multiplier_.swap(work_.trial);
         Rt_.swap(Rtrial_);
         work_.W.swap(work_.Wtrial);
         value_ = next;
@@ -130,7 +130,7 @@ private:
     const Problem& p_;
     const double* Xt_;
     NewtonWork work_;
-    std::vector<double> Gt_, Rt_, Rtrial_, XR_, Lambda_;
+    std::vector<double> Gt_, Rt_, Rtrial_, XR_, multiplier_;
     double scale_ = 1, value_ = 0, gradient_ = 0;
 };
 
