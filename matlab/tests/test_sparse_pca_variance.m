@@ -108,34 +108,23 @@ end
 function check_warnings_and_bad_calls()
 % The warning is turned into an error to see it without printing it.
 state = warning('error', 'sparse_pca:notPSD');
-expect_error(@() sparse_pca([1 2 0; 2 1 0; 0 0 1], 1, 0.1), 'sparse_pca:notPSD');
+expect_error('sparse_pca:notPSD', @() sparse_pca([1 2 0; 2 1 0; 0 0 1], 1, 0.1));
 warning(state);
 lastwarn('');
 sparse_pca(eye(3) + 0.1, 1, 0.1);
 [~, id] = lastwarn();
 assert(isempty(id), 'a warning for a PSD C: %s', id);
 C = eye(5);
-expect_error(@() sparse_pca(C, 2, 0.1, struct('nnz', 1)), 'sparse_pca:badOption');
-expect_error(@() sparse_pca(C, 2, 0.1, struct('nnz', 3, 'nnz_per_component', [1 2])), ...
-    'sparse_pca:badOption');
-expect_error(@() sparse_pca(C, 2, 0.1, struct('nnz_per_component', [1 6])), 'sparse_pca:badOption');
-expect_error(@() sparse_pca(C, 2, 0.1, struct('colour', 1)), 'sparse_pca:badOption');
-expect_error(@() sparse_pca(C, 2, [0.1 0.2 0.3]), 'sparse_pca:badLambda');
-expect_error(@() sparse_pca(C, 2, -1), 'sparse_pca:badLambda');
-expect_error(@() sparse_pca(C, 6, 0.1), 'sparse_pca:badR');
-expect_error(@() sparse_pca(C, 2, 0.1, struct('X0', eye(5, 3))), 'sparse_pca:badX0');
-expect_error(@() sparse_pca([1 NaN; 2 3; 4 5], 1, 0.1), 'sparse_pca:badC');
-expect_error(@() sparse_pca_path(C, 2, [0.1 -1]), 'sparse_pca_path:badLambda');
-expect_error(@() sparse_pca_path(C, 2, 0.1, struct('nnz', 3)), 'sparse_pca_path:badOption');
-end
-
-function expect_error(f, prefix)
-try
-    f();
-catch err
-    assert(strncmp(err.identifier, prefix, numel(prefix)), ...
-        'expected an error %s..., got "%s" (%s)', prefix, err.identifier, err.message);
-    return;
-end
-error('test:noError', 'expected an error %s..., got none', prefix);
+expect_error('sparse_pca:badOption', @() sparse_pca(C, 2, 0.1, struct('nnz', 1)));
+expect_error('sparse_pca:badOption', ...
+    @() sparse_pca(C, 2, 0.1, struct('nnz', 3, 'nnz_per_component', [1 2])));
+expect_error('sparse_pca:badOption', @() sparse_pca(C, 2, 0.1, struct('nnz_per_component', [1 6])));
+expect_error('sparse_pca:badOption', @() sparse_pca(C, 2, 0.1, struct('colour', 1)));
+expect_error('sparse_pca:badLambda', @() sparse_pca(C, 2, [0.1 0.2 0.3]));
+expect_error('sparse_pca:badLambda', @() sparse_pca(C, 2, -1));
+expect_error('sparse_pca:badR', @() sparse_pca(C, 6, 0.1));
+expect_error('sparse_pca:badX0', @() sparse_pca(C, 2, 0.1, struct('X0', eye(5, 3))));
+expect_error('sparse_pca:badC', @() sparse_pca([1 NaN; 2 3; 4 5], 1, 0.1));
+expect_error('sparse_pca_path:badLambda', @() sparse_pca_path(C, 2, [0.1 -1]));
+expect_error('sparse_pca_path:badOption', @() sparse_pca_path(C, 2, 0.1, struct('nnz', 3)));
 end

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "pass_screen.h"
+#include "test_support.h"
 
 namespace {
 
@@ -41,15 +42,7 @@ int main(int argc, char** argv)
     std::mt19937_64 rng(7);
     std::normal_distribution<double> normal;
     std::uniform_real_distribution<double> inside(-0.95, 0.95);
-    std::vector<double> B(static_cast<size_t>(m) * n);
-    for (double& b : B) b = normal(rng);
-    for (int32_t j = 0; j < n; ++j) {
-        double* col = B.data() + static_cast<size_t>(m) * j;
-        double mean = 0, norm = 0;
-        for (int32_t k = 0; k < m; ++k) mean += col[k] / m;
-        for (int32_t k = 0; k < m; ++k) norm += (col[k] - mean) * (col[k] - mean);
-        for (int32_t k = 0; k < m; ++k) col[k] = (col[k] - mean) / std::sqrt(norm);
-    }
+    const std::vector<double> B = method_test::standardized_columns(m, n, rng);
     std::vector<double> A(static_cast<size_t>(n) * n);
     for (int32_t j = 0; j < n; ++j) {
         for (int32_t i = 0; i <= j; ++i) {

@@ -17,6 +17,7 @@
 #include "method_internal.h"
 #include "orthogonal_2x2.h"
 #include "pass_screen.h"
+#include "test_support.h"
 
 int main(int argc, char** argv)
 {
@@ -27,42 +28,14 @@ int main(int argc, char** argv)
     const int32_t n = std::atoi(argv[1]), r = std::atoi(argv[2]), m = 50;
     const double limit = argc > 3 ? std::atof(argv[3]) : 600.0;
     std::mt19937_64 rng(11);
-    std::normal_distribution<double> normal;
-    std::vector<double> B(static_cast<size_t>(m) * n);
-    for (double& b : B) b = normal(rng);
-    for (int32_t j = 0; j < n; ++j) {
-        double* col = B.data() + static_cast<size_t>(m) * j;
-        double mean = 0, norm = 0;
-        for (int32_t k = 0; k < m; ++k) mean += col[k] / m;
-        for (int32_t k = 0; k < m; ++k) norm += (col[k] - mean) * (col[k] - mean);
-        for (int32_t k = 0; k < m; ++k) col[k] = (col[k] - mean) / std::sqrt(norm);
-    }
+    const std::vector<double> B = method_test::standardized_columns(m, n, rng);
     method::Problem p;
     p.n = n;
     p.r = r;
     p.A = method::gram_operator(m, n, B.data(), -2.0);
     p.lambda.assign(r, 0.8);
     // Start: orthonormal columns by Gram–Schmidt (twice) of a random matrix.
-    std::vector<double> X(static_cast<size_t>(n) * r);
-    for (double& x : X) x = normal(rng);
-    for (int32_t c = 0; c < r; ++c) {
-        double* col = X.data() + static_cast<size_t>(n) * c;
-        for (int pass = 0; pass < 2; ++pass) {
-            for (int32_t d = 0; d < c; ++d) {
-                const double* q = X.data() + static_cast<size_t>(n) * d;
-                double s = 0;
-                for (int32_t i = 0; i < n; ++i) s += q[i] * col[i];
-                for (int32_t i = 0; i < n; ++i) col[i] -= s * q[i];
-            }
-        }
-        double s = 0;
-        for (int32_t i = 0; i < n; ++i) s += col[i] * col[i];
-        for (int32_t i = 0; i < n; ++i) col[i] /= std::sqrt(s);
-    }
-    std::vector<double> Xt(X.size());
-    for (int32_t i = 0; i < n; ++i) {
-        for (int32_t c = 0; c < r; ++c) Xt[c + static_cast<size_t>(r) * i] = X[i + static_cast<size_t>(n) * c];
-    }
+    std::vector<double> Xt = method_test::random_feasible(n, r, rng);
     method::Options o;
     o.time_limit = limit;
     o.print_interval = 0;

@@ -54,6 +54,23 @@ inline std::vector<double> random_feasible(int32_t n, int32_t r, std::mt19937_64
     return Xt;
 }
 
+// An m×n matrix of standard normal columns, each centred and scaled to unit
+// norm: data for the benchmarks' sparse PCA problems.
+inline std::vector<double> standardized_columns(int32_t m, int32_t n, std::mt19937_64& rng)
+{
+    std::normal_distribution<double> normal;
+    std::vector<double> B(static_cast<size_t>(m) * n);
+    for (double& b : B) b = normal(rng);
+    for (int32_t j = 0; j < n; ++j) {
+        double* col = B.data() + static_cast<size_t>(m) * j;
+        double mean = 0, norm = 0;
+        for (int32_t k = 0; k < m; ++k) mean += col[k] / m;
+        for (int32_t k = 0; k < m; ++k) norm += (col[k] - mean) * (col[k] - mean);
+        for (int32_t k = 0; k < m; ++k) col[k] = (col[k] - mean) / std::sqrt(norm);
+    }
+    return B;
+}
+
 // Sparse PCA: A = −2·BᵀB with B m×n standard normal (m = 20 unless given),
 // columns centred and scaled to unit norm; optional E and per-column weights.
 inline Instance random_instance(int32_t n, int32_t r, double lambda, uint64_t seed, bool with_e = false,
