@@ -293,7 +293,7 @@ void check_call(const mex_args::Gateway& g, int nlhs, int nrhs, const mxArray* p
     const double* x0 = call.X0;
     const double defect =
         method::orthonormality_defect(n, r, [x0, n](size_t i, size_t c) { return x0[i + n * c]; });
-    if (!(defect <= 1e-8)) {
+    if (!(defect <= method::tolerances::start_feasibility)) {
         g.fail("notFeasible", "argument 4 (X0) must have orthonormal columns: "
                               "||X0'*X0 - I||_F = %g > 1e-8.", defect);
     }

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "input_checks.h"
 #include "method_internal.h"
 
 namespace orthopair {
@@ -111,19 +112,11 @@ void check(const Problem& p, const double* X0, const Options& o)
     }
     if (!X0) fail("X0 is a null pointer");
     require_finite(X0, n * r, "X0");
-    // ‖X0ᵀX0 − I‖_F, each pair of columns once.
-    double defect = 0;
-    for (size_t b = 0; b < r; ++b) {
-        for (size_t a = 0; a <= b; ++a) {
-            double s = 0;
-            for (size_t i = 0; i < n; ++i) s += X0[i + n * a] * X0[i + n * b];
-            const double d = s - (a == b ? 1.0 : 0.0);
-            defect += (a == b ? 1.0 : 2.0) * d * d;
-        }
-    }
-    if (!(std::sqrt(defect) <= 1e-8)) {
-        fail("X0 must have orthonormal columns: ||X0'*X0 - I||_F = " +
-             std::to_string(std::sqrt(defect)) + " > 1e-8");
+    const double defect =
+        method::orthonormality_defect(n, r, [X0, n](size_t i, size_t c) { return X0[i + n * c]; });
+    if (!(defect <= method::tolerances::start_feasibility)) {
+        fail("X0 must have orthonormal columns: ||X0'*X0 - I||_F = " + std::to_string(defect) +
+             " > 1e-8");
     }
     if (!(o.tol >= 0) || !(o.tol_stat >= 0)) fail("options.tol and options.tol_stat must be >= 0");
     if (o.max_iter < 0 || o.n_trials < 0 || o.progress_every < 0) {
@@ -164,13 +157,7 @@ Result solve(const Problem& problem, const double* X0, const Options& options,
             break;
         }
         symmetric.assign(A.values, A.values + nn * nn);
-        for (size_t j = 0; j < nn; ++j) {
-            for (size_t i = 0; i < j; ++i) {
-                const double v = 0.5 * (symmetric[i + nn * j] + symmetric[j + nn * i]);
-                symmetric[i + nn * j] = v;
-                symmetric[j + nn * i] = v;
-            }
-        }
+        method::make_symmetric(nn, symmetric.data());
         p.A = method::dense_operator(n, symmetric.data());
         break;
     }

@@ -34,6 +34,11 @@ constexpr double tiny = 1e-300;
 // asymmetry. The solver then works on the exactly symmetric part.
 constexpr double symmetry = 1e-12;
 
+// A start X0 is accepted when ‖X0ᵀX0 − I‖_F ≤ start_feasibility: what an
+// orthonormal basis computed in double precision (QR, SVD, orth) meets with
+// a wide margin; the run restores XᵀX = I to rounding from there.
+constexpr double start_feasibility = 1e-8;
+
 // ---- What counts as zero ---------------------------------------------------
 
 // An entry of X at most rounding_zero·max(1, |sizes it was formed from|) is an

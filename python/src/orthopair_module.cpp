@@ -266,7 +266,7 @@ std::vector<double> read_point(const Checks& checks, py::handle h, int pos, cons
     if (feasible) {
         const double defect = method::orthonormality_defect(
             static_cast<size_t>(n), static_cast<size_t>(r), [&X](size_t i, size_t c) { return X(i, c); });
-        if (!(defect <= 1e-8)) {
+        if (!(defect <= method::tolerances::start_feasibility)) {
             checks.fail("notFeasible", "argument %d (%s) must have orthonormal columns: "
                                        "||X0'*X0 - I||_F = %g > 1e-8.", pos, name, defect);
         }
